@@ -23,7 +23,7 @@ struct Session {
     // 2 in automated mode (two parameters, the second a window handle), else 0.
     std::int32_t LaunchParamCount = 0;
     // Code lists of the subject and task steps: empty at the start of every export run.
-    CodeList UsedShortCodes;
+    ShortCodeList UsedShortCodes;
     CodeList SeenLongCodes;
 
     bool automated() const { return LaunchParamCount == 2; }
