@@ -6,10 +6,18 @@ namespace {
 using dbf::ColumnKind;
 using dbf::ColumnSpec;
 
-ColumnSpec text(const char* name, int width) { return {name, ColumnKind::Text, width}; }
-ColumnSpec integer(const char* name) { return {name, ColumnKind::Integer, 0}; }
-ColumnSpec floating(const char* name) { return {name, ColumnKind::Float, 0}; }
-ColumnSpec logical(const char* name) { return {name, ColumnKind::Logical, 0}; }
+ColumnSpec text(const char* name, int width) {
+    return {name, ColumnKind::Text, width};
+}
+ColumnSpec integer(const char* name) {
+    return {name, ColumnKind::Integer, 0};
+}
+ColumnSpec floating(const char* name) {
+    return {name, ColumnKind::Float, 0};
+}
+ColumnSpec logical(const char* name) {
+    return {name, ColumnKind::Logical, 0};
+}
 
 std::array<TableSchema, 9> makeSchemas() {
     return {{
@@ -31,18 +39,17 @@ std::array<TableSchema, 9> makeSchemas() {
           text("DEPCENTRO", 10)}},
         {TableId::CURSOST,
          "CURSOST",
-         {text("ABREV", 3), text("TURNO", 1), text("NIVEL", 5), text("CURSO", 3),
-          text("CLAVE", 12), text("DESCRICUR", 80)}},
+         {text("ABREV", 3), text("TURNO", 1), text("NIVEL", 5), text("CURSO", 3), text("CLAVE", 12),
+          text("DESCRICUR", 80)}},
         {TableId::GRUPOST,
          "GRUPOST",
-         {text("ABREV", 10), text("TURNO", 1), text("NIVEL", 5), text("CURSO", 3),
-          text("GRUPO", 2), text("CLAVE", 10), text("CLAVECURSO", 12), text("DESCRIP", 80)}},
+         {text("ABREV", 10), text("TURNO", 1), text("NIVEL", 5), text("CURSO", 3), text("GRUPO", 2),
+          text("CLAVE", 10), text("CLAVECURSO", 12), text("DESCRIP", 80)}},
         {TableId::ASIGT,
          "ASIGT",
          {text("CASIG", 10), text("CPROF", 10), text("CGRUP", 10), text("CAULA", 10),
-          text("TURNO", 1), text("NIVEL", 5), text("CURSO", 3), text("GRUPO", 2),
-          floating("HORAS"), text("SESIONES", 20), text("CLAVE", 10), text("CLAVECURSO", 12),
-          text("CTAREA", 4)}},
+          text("TURNO", 1), text("NIVEL", 5), text("CURSO", 3), text("GRUPO", 2), floating("HORAS"),
+          text("SESIONES", 20), text("CLAVE", 10), text("CLAVECURSO", 12), text("CTAREA", 4)}},
         {TableId::DIASHORAST,
          "DIASHORAST",
          {text("DIHO", 10), text("CODDIHO", 10), text("DIA", 20), text("TEXTODIA", 20),

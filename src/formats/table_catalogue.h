@@ -10,7 +10,17 @@
 // The timetable tables this system writes (export) and reads (import), with their columns.
 namespace tdb::catalogue {
 
-enum class TableId { ASIGNOMT, ASIGNOMT2, PROFT, AULAT, CURSOST, GRUPOST, ASIGT, DIASHORAST, SOLUC };
+enum class TableId {
+    ASIGNOMT,
+    ASIGNOMT2,
+    PROFT,
+    AULAT,
+    CURSOST,
+    GRUPOST,
+    ASIGT,
+    DIASHORAST,
+    SOLUC
+};
 
 struct TableSchema {
     TableId id;
@@ -22,8 +32,8 @@ const TableSchema& schema(TableId id);
 
 // The eight tables of an export, in the order the export writes them.
 inline constexpr std::array<TableId, 8> kExportTables = {
-    TableId::ASIGNOMT, TableId::ASIGNOMT2, TableId::PROFT,   TableId::AULAT,
-    TableId::CURSOST,  TableId::GRUPOST,   TableId::ASIGT,   TableId::DIASHORAST};
+    TableId::ASIGNOMT, TableId::ASIGNOMT2, TableId::PROFT, TableId::AULAT,
+    TableId::CURSOST,  TableId::GRUPOST,   TableId::ASIGT, TableId::DIASHORAST};
 
 // The nine tables of an import, in the order the import opens them.
 inline constexpr std::array<TableId, 9> kImportTables = {

@@ -5,14 +5,16 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tdb {
 namespace {
 
-std::string reason(int err) { return std::strerror(err); }
+std::string reason(int err) {
+    return std::strerror(err);
+}
 
 } // namespace
 

@@ -69,7 +69,9 @@ void appendUtf8(std::string& out, char32_t cp) {
 
 } // namespace
 
-char32_t codePoint(unsigned char byte) { return kTables.toUnicode[byte]; }
+char32_t codePoint(unsigned char byte) {
+    return kTables.toUnicode[byte];
+}
 
 std::string fromUtf8(std::string_view utf8) {
     std::string out;
@@ -157,7 +159,9 @@ std::string fromUtf16(std::u16string_view utf16) {
     return out;
 }
 
-unsigned char foldCase(unsigned char byte) { return kTables.lower[byte]; }
+unsigned char foldCase(unsigned char byte) {
+    return kTables.lower[byte];
+}
 
 std::string folded(std::string_view ansi) {
     std::string out(ansi);
