@@ -25,9 +25,9 @@ struct ColumnSpec {
 
 // A column as stored in a file.
 struct Column {
-    std::string name;   // upper case as stored
-    char type = 'C';    // dBASE type letter: C N F L D I O + M ...
-    int length = 0;     // bytes in the record
+    std::string name; // upper case as stored
+    char type = 'C';  // dBASE type letter: C N F L D I O + M ...
+    int length = 0;   // bytes in the record
     int decimals = 0;
     std::size_t offset = 0; // from the start of the record (after the deletion flag)
 };
@@ -69,12 +69,13 @@ public:
     std::size_t recordNumber() const;
     void goTo(std::size_t recordNumber);
 
-    // Values of the record under the cursor.
+    // Values of the record under the cursor; at the end (no record) every value is empty.
     // Text column: the stored text without trailing blanks. Numeric column: a whole number as
     // its digits only ("3", "-12"), else the shortest decimal form; no value: empty text.
     std::string text(int column) const;
     std::string text(std::string_view column) const;
-    // Nearest integer (halves away from zero); no value: 0.
+    // Nearest integer (halves away from zero); no value: 0. A value that is no number (also in
+    // a text column) throws naming table, column and record.
     std::int64_t integer(int column) const;
     std::int64_t integer(std::string_view column) const;
     // No value: 0.
@@ -83,12 +84,16 @@ public:
     bool isBlank(int column) const;
 
     // Only records whose column, read as text, equals `value` exactly are visible; the cursor
-    // then stands on the first of them.
+    // then stands on the first of them. clearFilter() shows every record again and stands on
+    // the first.
     void setFilter(std::string_view column, std::string_view value);
     void clearFilter();
 
-    // Appending: append() starts a blank record, the setters fill it, post() adds it at the end.
-    // A text longer than its column is cut to the column's width.
+    // Appending: append() starts a blank record, the setters fill it, post() adds it at the end
+    // and makes it the current record (append() while a record is being filled posts that one
+    // first; close() drops a record never posted). A text longer than its column is cut to the
+    // column's width; a number set as text must be one; a number that does not fit its column
+    // throws. Tables of the dBASE III/IV family can be appended to, other flavours only read.
     void append();
     void setText(std::string_view column, std::string_view value);
     void setLogical(std::string_view column, bool value);
