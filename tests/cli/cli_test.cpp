@@ -34,16 +34,20 @@ TEST(CommandLine, ParsesTheContract) {
          cli::Command::Importar,
          "-raro.xml",
          "/e"},
-        {{"--help"}, Parsed::Kind::Help},
-        {{"exportar", "a.xml", "--help"}, Parsed::Kind::Help},
-        {{}, Parsed::Kind::UsageError},
-        {{"exportar"}, Parsed::Kind::UsageError},
-        {{"exportar ", "a.xml"}, Parsed::Kind::UsageError},
-        {{"exportar", "a.xml", "b.xml"}, Parsed::Kind::UsageError},
-        {{"convertir", "a.xml"}, Parsed::Kind::UsageError},
-        {{"EXPORTAŔ", "a.xml"}, Parsed::Kind::UsageError},
-        {{"--data-dir"}, Parsed::Kind::UsageError},
-        {{"--verbose", "exportar", "a.xml"}, Parsed::Kind::UsageError},
+        {{"--help"}, Parsed::Kind::Help, cli::Command::Exportar, "", ""},
+        {{"exportar", "a.xml", "--help"}, Parsed::Kind::Help, cli::Command::Exportar, "", ""},
+        {{}, Parsed::Kind::UsageError, cli::Command::Exportar, "", ""},
+        {{"exportar"}, Parsed::Kind::UsageError, cli::Command::Exportar, "", ""},
+        {{"exportar ", "a.xml"}, Parsed::Kind::UsageError, cli::Command::Exportar, "", ""},
+        {{"exportar", "a.xml", "b.xml"}, Parsed::Kind::UsageError, cli::Command::Exportar, "", ""},
+        {{"convertir", "a.xml"}, Parsed::Kind::UsageError, cli::Command::Exportar, "", ""},
+        {{"EXPORTAŔ", "a.xml"}, Parsed::Kind::UsageError, cli::Command::Exportar, "", ""},
+        {{"--data-dir"}, Parsed::Kind::UsageError, cli::Command::Exportar, "", ""},
+        {{"--verbose", "exportar", "a.xml"},
+         Parsed::Kind::UsageError,
+         cli::Command::Exportar,
+         "",
+         ""},
     };
     for (const auto& c : cases) {
         const auto parsed = cli::parseCommandLine(c.args);
@@ -149,7 +153,7 @@ print(h.records[0]["DIHO"], h.records[0]["HORADESDE"], h.records[0]["MINUTOS"])
     writeFile(dir / "read.py", script);
     auto result = runProcess({systemPython(), (dir / "read.py").string(), data.string()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "ASIGNOMT 71\n"
+    EXPECT_EQ(result.out, "ASIGNOMT 58\n"
                           "ASIGNOMT2 165\n"
                           "PROFT 60\n"
                           "AULAT 30\n"
@@ -157,7 +161,9 @@ print(h.records[0]["DIHO"], h.records[0]["HORADESDE"], h.records[0]["MINUTOS"])
                           "GRUPOST 24\n"
                           "ASIGT 300\n"
                           "DIASHORAST 49\n"
-                          "PLACEHOLDER\n");
+                          "Inés Cortés Gutiérrez None\n"
+                          "LENGUA 4.0 1111\n"
+                          "11 08:30 55\n");
 }
 
 } // namespace
