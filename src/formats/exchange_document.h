@@ -48,7 +48,8 @@ std::string fieldText(pugi::xml_node field);
 
 // Writing rules of the result document. `ansiValue` is written as read, untrimmed; an empty
 // value leaves the element without text.
-pugi::xml_node appendField(pugi::xml_node parent, std::string_view dato, std::string_view ansiValue);
+pugi::xml_node appendField(pugi::xml_node parent, std::string_view dato,
+                           std::string_view ansiValue);
 pugi::xml_node appendList(pugi::xml_node parent, std::string_view seq);
 
 // Folder of the chosen file + "ResultadoDorimo" + the chosen file's name.
