@@ -1,3 +1,4 @@
+#include "help/chm_help_engine.h"
 #include "help/zeb_html_help.h"
 
 #ifdef _WIN32
@@ -69,7 +70,7 @@ std::unique_ptr<HtmlHelpEngine> loadHtmlHelpEngine() {
 #else
 
 std::unique_ptr<HtmlHelpEngine> loadHtmlHelpEngine() {
-    return nullptr;
+    return std::make_unique<ChmHelpEngine>();
 }
 
 #endif
