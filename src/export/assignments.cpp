@@ -104,10 +104,18 @@ std::string lessonPattern(int hours) {
 // One ASIGT record per subject item and group of its course, in document and table order.
 void ExportarAsignaciones(ExportContext& context) {
     auto table = catalogue::createTable(context.folder, catalogue::TableId::ASIGT);
+    const struct {
+        int casig, cgrup, caula, turno, nivel, curso, grupo, horas, sesiones, clave, clavecurso,
+            ctarea;
+    } col{
+        table.columnIndex("CASIG"), table.columnIndex("CGRUP"),      table.columnIndex("CAULA"),
+        table.columnIndex("TURNO"), table.columnIndex("NIVEL"),      table.columnIndex("CURSO"),
+        table.columnIndex("GRUPO"), table.columnIndex("HORAS"),      table.columnIndex("SESIONES"),
+        table.columnIndex("CLAVE"), table.columnIndex("CLAVECURSO"), table.columnIndex("CTAREA")};
     const auto groups = groupsByCourse(context.folder);
     const auto tasks = tasksByCode(context.folder);
 
-    for (const auto& item : exchange::listItems(context.document, "MATERIAS")) {
+    for (const auto& item : context.items("MATERIAS")) {
         if (item.isShort()) {
             continue;
         }
@@ -126,18 +134,18 @@ void ExportarAsignaciones(ExportContext& context) {
         const std::string ctarea = task != tasks.end() ? task->second : std::string();
         for (const auto& group : found->second) {
             table.append();
-            table.setText("CASIG", subjectCode);
-            table.setText("CGRUP", group.abrev);
-            table.setText("CAULA", "");
-            table.setText("TURNO", "");
-            table.setText("NIVEL", group.nivel);
-            table.setText("CURSO", group.curso);
-            table.setText("GRUPO", group.grupo);
-            table.setFloat("HORAS", hours);
-            table.setText("SESIONES", pattern);
-            table.setText("CLAVE", key);
-            table.setText("CLAVECURSO", courseKey);
-            table.setText("CTAREA", ctarea);
+            table.setText(col.casig, subjectCode);
+            table.setText(col.cgrup, group.abrev);
+            table.setText(col.caula, "");
+            table.setText(col.turno, "");
+            table.setText(col.nivel, group.nivel);
+            table.setText(col.curso, group.curso);
+            table.setText(col.grupo, group.grupo);
+            table.setFloat(col.horas, hours);
+            table.setText(col.sesiones, pattern);
+            table.setText(col.clave, key);
+            table.setText(col.clavecurso, courseKey);
+            table.setText(col.ctarea, ctarea);
             table.post();
         }
     }

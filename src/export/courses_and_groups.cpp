@@ -37,7 +37,7 @@ void ExportarCursosGrupos(ExportContext& context) {
     auto courseTable = catalogue::createTable(context.folder, catalogue::TableId::CURSOST);
     auto groupTable = catalogue::createTable(context.folder, catalogue::TableId::GRUPOST);
 
-    for (const auto& item : exchange::listItems(context.document, "CURSOS")) {
+    for (const auto& item : context.items("CURSOS")) {
         if (item.isShort()) {
             continue;
         }
@@ -54,7 +54,7 @@ void ExportarCursosGrupos(ExportContext& context) {
 
     ShortCodeList codes;
     const Course noCourse;
-    for (const auto& item : exchange::listItems(context.document, "GRUPOS")) {
+    for (const auto& item : context.items("GRUPOS")) {
         if (item.isShort()) {
             continue;
         }

@@ -18,6 +18,15 @@ bool fileExists(const std::string& name) {
 
 } // namespace
 
+const std::vector<exchange::Item>& ExportContext::items(std::string_view listName) {
+    auto found = lists_.find(listName);
+    if (found == lists_.end()) {
+        found =
+            lists_.emplace(std::string(listName), exchange::listItems(document, listName)).first;
+    }
+    return found->second;
+}
+
 void runExportSteps(ExportContext& context) {
     ExportarMaterias(context);
     ExportarTareas(context);

@@ -50,9 +50,15 @@ void padTime(std::string& time) {
 // a period.
 void ExportarTramos(ExportContext& context) {
     auto table = catalogue::createTable(context.folder, catalogue::TableId::DIASHORAST);
+    const struct {
+        int diho, dia, hora, textohor, coddiho, horadesde, horahasta, minutos;
+    } col{table.columnIndex("DIHO"),      table.columnIndex("DIA"),
+          table.columnIndex("HORA"),      table.columnIndex("TEXTOHOR"),
+          table.columnIndex("CODDIHO"),   table.columnIndex("HORADESDE"),
+          table.columnIndex("HORAHASTA"), table.columnIndex("MINUTOS")};
 
     std::array<std::vector<Interval>, kPasses + 1> byOrden;
-    for (const auto& item : exchange::listItems(context.document, "INTERVALOS")) {
+    for (const auto& item : context.items("INTERVALOS")) {
         Interval interval;
         interval.position = item.position();
         std::optional<std::string> orden;
@@ -87,19 +93,19 @@ void ExportarTramos(ExportContext& context) {
             for (int day = 1; day <= kDays; ++day) {
                 const std::string dia = std::to_string(day);
                 table.append();
-                table.setText("DIHO", dia + hora);
-                table.setText("DIA", dia);
-                table.setText("HORA", hora);
-                table.setText("TEXTOHOR", interval.nombre);
-                table.setText("CODDIHO", interval.codigo);
+                table.setText(col.diho, dia + hora);
+                table.setText(col.dia, dia);
+                table.setText(col.hora, hora);
+                table.setText(col.textohor, interval.nombre);
+                table.setText(col.coddiho, interval.codigo);
                 // The padding is applied per record and kept for the following days.
                 padTime(interval.inicio);
-                table.setText("HORADESDE", interval.inicio);
+                table.setText(col.horadesde, interval.inicio);
                 padTime(interval.fin);
-                table.setText("HORAHASTA", interval.fin);
+                table.setText(col.horahasta, interval.fin);
                 const int start = minutesOf(interval, interval.inicio, "inicio");
                 const int end = minutesOf(interval, interval.fin, "fin");
-                table.setText("MINUTOS", std::to_string(end - start));
+                table.setText(col.minutos, std::to_string(end - start));
                 table.post();
             }
             ++period;

@@ -7,20 +7,25 @@ namespace tdb::exporter {
 // Every MATERIAS item and then every TAREAS item, one record each, repeats included.
 void ExportarMateriasCurso(ExportContext& context) {
     auto table = catalogue::createTable(context.folder, catalogue::TableId::ASIGNOMT2);
+    const struct {
+        int cod, codlargo, nombre, materia, clavecurso, alectiva;
+    } col{table.columnIndex("COD"),        table.columnIndex("CODLARGO"),
+          table.columnIndex("NOMBRE"),     table.columnIndex("MATERIA"),
+          table.columnIndex("CLAVECURSO"), table.columnIndex("ALECTIVA")};
     for (const char* listName : {"MATERIAS", "TAREAS"}) {
         const bool tasks = std::string_view(listName) == "TAREAS";
-        for (const auto& item : exchange::listItems(context.document, listName)) {
+        for (const auto& item : context.items(listName)) {
             if (item.isShort()) {
                 continue;
             }
             std::string longCode = item.fieldText(2);
             table.append();
-            table.setText("COD", std::string_view(longCode).substr(0, 4));
-            table.setText("CODLARGO", longCode);
-            table.setText("NOMBRE", item.fieldText(1));
-            table.setText("MATERIA", item.fieldText(0));
-            table.setText("CLAVECURSO", tasks ? std::string() : item.fieldText(3));
-            table.setText("ALECTIVA", tasks ? item.fieldText(3) : std::string());
+            table.setText(col.cod, std::string_view(longCode).substr(0, 4));
+            table.setText(col.codlargo, longCode);
+            table.setText(col.nombre, item.fieldText(1));
+            table.setText(col.materia, item.fieldText(0));
+            table.setText(col.clavecurso, tasks ? std::string() : item.fieldText(3));
+            table.setText(col.alectiva, tasks ? item.fieldText(3) : std::string());
             table.post();
         }
     }

@@ -10,7 +10,12 @@ namespace {
 // and tasks draw their short codes from one pool.
 void appendDistinct(ExportContext& context, dbf::Table& table, std::string_view listName,
                     bool tasks) {
-    for (const auto& item : exchange::listItems(context.document, listName)) {
+    const struct {
+        int cod, codlargo, nombre, materia, codtarea, estarea;
+    } col{table.columnIndex("COD"),      table.columnIndex("CODLARGO"),
+          table.columnIndex("NOMBRE"),   table.columnIndex("MATERIA"),
+          table.columnIndex("CODTAREA"), table.columnIndex("ESTAREA")};
+    for (const auto& item : context.items(listName)) {
         if (item.isShort()) {
             continue;
         }
@@ -23,12 +28,12 @@ void appendDistinct(ExportContext& context, dbf::Table& table, std::string_view 
         std::string code =
             AllocateShortCode(longCode, context.UsedShortCodes, Trim::No, ListEntry::FinalCode);
         table.append();
-        table.setText("COD", code);
-        table.setText("CODLARGO", longCode);
-        table.setText("NOMBRE", name);
-        table.setText("MATERIA", "");
-        table.setText("CODTAREA", tasks ? item.fieldText(0) : std::string());
-        table.setLogical("ESTAREA", tasks);
+        table.setText(col.cod, code);
+        table.setText(col.codlargo, longCode);
+        table.setText(col.nombre, name);
+        table.setText(col.materia, "");
+        table.setText(col.codtarea, tasks ? item.fieldText(0) : std::string());
+        table.setLogical(col.estarea, tasks);
         table.post();
     }
 }

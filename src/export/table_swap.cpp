@@ -25,6 +25,19 @@ void syncFolder(const fs::path& folder) {
     }
 }
 
+void syncFile(const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        int err = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throw Error("No se puede escribir la tabla " + file.filename().string() + ": " +
+                    std::strerror(err));
+    }
+    ::close(fd);
+}
+
 // Renames made so far, undone in reverse order should a later one fail.
 class Moves {
 public:
@@ -84,6 +97,11 @@ void installTables(const fs::path& dataDir, const fs::path& staging,
             table.oldFiles.push_back(file);
         }
         tables.push_back(std::move(table));
+    }
+
+    // The new tables reach the disk before they take the old ones' names.
+    for (const auto& table : tables) {
+        syncFile(staging / (table.name + ".DBF"));
     }
 
     const fs::path backup = staging / "anterior";

@@ -9,7 +9,7 @@ namespace tdb::exporter {
 void ExportarProfesores(ExportContext& context) {
     ShortCodeList codes;
     auto table = catalogue::createTable(context.folder, catalogue::TableId::PROFT);
-    for (const auto& item : exchange::listItems(context.document, "PROFESORES")) {
+    for (const auto& item : context.items("PROFESORES")) {
         if (item.isShort()) {
             continue;
         }
@@ -30,7 +30,7 @@ void ExportarProfesores(ExportContext& context) {
 void ExportarAulas(ExportContext& context) {
     ShortCodeList codes;
     auto table = catalogue::createTable(context.folder, catalogue::TableId::AULAT);
-    for (const auto& item : exchange::listItems(context.document, "AULAS")) {
+    for (const auto& item : context.items("AULAS")) {
         if (item.isShort()) {
             continue;
         }

@@ -36,21 +36,44 @@ std::string_view trimmed(std::string_view text) {
 Item::Item(pugi::xml_node node, std::size_t position) : node_(node), position_(position) {
     for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
         if (named(child, "salida")) {
-            fields_.push_back(child);
+            if (count_ < kKept) {
+                first_[count_] = child;
+            }
+            ++count_;
         }
     }
 }
 
+pugi::xml_node Item::field(std::size_t k) const {
+    if (k >= count_) {
+        return {};
+    }
+    if (k < kKept) {
+        return first_[k];
+    }
+    std::size_t seen = 0;
+    for (pugi::xml_node child = node_.first_child(); child; child = child.next_sibling()) {
+        if (named(child, "salida") && seen++ == k) {
+            return child;
+        }
+    }
+    return {};
+}
+
 std::string Item::fieldText(std::size_t k) const {
-    return k < fields_.size() ? exchange::fieldText(fields_[k]) : std::string();
+    pugi::xml_node f = field(k);
+    return f ? exchange::fieldText(f) : std::string();
 }
 
 std::vector<std::pair<std::string, std::string>> Item::namedFields() const {
     std::vector<std::pair<std::string, std::string>> fields;
-    fields.reserve(fields_.size());
-    for (pugi::xml_node field : fields_) {
-        if (pugi::xml_attribute dato = field.attribute("dato")) {
-            fields.emplace_back(cp1252::fromUtf8(dato.value()), exchange::fieldText(field));
+    fields.reserve(count_);
+    for (pugi::xml_node child = node_.first_child(); child; child = child.next_sibling()) {
+        if (!named(child, "salida")) {
+            continue;
+        }
+        if (pugi::xml_attribute dato = child.attribute("dato")) {
+            fields.emplace_back(cp1252::fromUtf8(dato.value()), exchange::fieldText(child));
         }
     }
     return fields;
@@ -59,10 +82,10 @@ std::vector<std::pair<std::string, std::string>> Item::namedFields() const {
 // The same nodes as /SERVICIO/SALIDAS/listasal[@seq="NAME"]/listasal, walked directly: the
 // export asks for seven lists of a document that may hold many thousand items.
 std::vector<Item> listItems(const xml::Document& document, std::string_view listName) {
-    std::vector<Item> items;
+    std::vector<pugi::xml_node> nodes;
     pugi::xml_node root = document.root();
     if (!named(root, "SERVICIO")) {
-        return items;
+        return {};
     }
     for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
         if (!named(section, "SALIDAS")) {
@@ -74,10 +97,15 @@ std::vector<Item> listItems(const xml::Document& document, std::string_view list
             }
             for (pugi::xml_node item = list.first_child(); item; item = item.next_sibling()) {
                 if (named(item, "listasal")) {
-                    items.emplace_back(item, items.size() + 1);
+                    nodes.push_back(item);
                 }
             }
         }
+    }
+    std::vector<Item> items;
+    items.reserve(nodes.size());
+    for (pugi::xml_node node : nodes) {
+        items.emplace_back(node, items.size() + 1);
     }
     return items;
 }

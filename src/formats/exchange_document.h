@@ -2,6 +2,7 @@
 
 #include "services/xml_document.h"
 
+#include <array>
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -22,9 +23,9 @@ public:
     pugi::xml_node node() const { return node_; }
     // 1-based position of the item within its list, for messages.
     std::size_t position() const { return position_; }
-    std::size_t fieldCount() const { return fields_.size(); }
+    std::size_t fieldCount() const { return count_; }
     // An item with fewer than two fields is skipped by every list but INTERVALOS.
-    bool isShort() const { return fields_.size() < 2; }
+    bool isShort() const { return count_ < 2; }
     // Field text of field k (0-based); the empty text when the item has no field k.
     std::string fieldText(std::size_t k) const;
     // Every field that carries a `dato` attribute, as (dato, field text), in document order;
@@ -32,9 +33,15 @@ public:
     std::vector<std::pair<std::string, std::string>> namedFields() const;
 
 private:
+    pugi::xml_node field(std::size_t k) const;
+
+    // The first fields are kept at hand (readers ask for fields 0 to 4); items are many, so
+    // they stay off the heap.
+    static constexpr std::size_t kKept = 6;
     pugi::xml_node node_;
     std::size_t position_;
-    std::vector<pugi::xml_node> fields_;
+    std::size_t count_ = 0;
+    std::array<pugi::xml_node, kKept> first_{};
 };
 
 // The items of list NAME: the `listasal` children of every `listasal` child of /SERVICIO/SALIDAS

@@ -81,8 +81,13 @@ std::string fromUtf8(std::string_view utf8) {
     while (i < n) {
         auto b = static_cast<unsigned char>(utf8[i]);
         if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++i;
+            // ASCII runs, the bulk of any text, go across in one piece.
+            std::size_t end = i + 1;
+            while (end < n && static_cast<unsigned char>(utf8[end]) < 0x80) {
+                ++end;
+            }
+            out.append(utf8.data() + i, end - i);
+            i = end;
             continue;
         }
         int extra = 0;

@@ -480,6 +480,9 @@ bool isBlank(Codec codec, std::string_view field) {
 }
 
 std::string text(Codec codec, std::string_view field) {
+    if (codec == Codec::Text) {
+        return std::string(trimmedText(field));
+    }
     if (isBlank(codec, field)) {
         return {};
     }
@@ -606,6 +609,33 @@ bool formatNumber(double value, int width, int decimals, char* out) {
     }
     if (decimals == 0) {
         value = std::round(value);
+    }
+    // Whole numbers, what the tables mostly hold, are written without the general formatter.
+    if (value == std::trunc(value) && std::fabs(value) < 1e15 && decimals <= 15) {
+        char digits[40];
+        char* p = digits + sizeof digits;
+        for (int i = 0; i < decimals; ++i) {
+            *--p = '0';
+        }
+        if (decimals > 0) {
+            *--p = '.';
+        }
+        auto whole = static_cast<std::uint64_t>(std::fabs(value));
+        do {
+            *--p = static_cast<char>('0' + whole % 10);
+            whole /= 10;
+        } while (whole != 0);
+        if (value < 0) {
+            *--p = '-';
+        }
+        const auto size = static_cast<std::size_t>(digits + sizeof digits - p);
+        if (size > static_cast<std::size_t>(width)) {
+            return false;
+        }
+        const std::size_t pad = static_cast<std::size_t>(width) - size;
+        std::memset(out, ' ', pad);
+        std::memcpy(out + pad, p, size);
+        return true;
     }
     char buffer[1100];
     auto [end, ec] =

@@ -177,6 +177,13 @@ public:
     }
 
     int columnIndex(std::string_view column) const {
+        // Callers name columns as stored, in upper case: that exact match is the cheap one, and
+        // it runs for every value read or written.
+        for (std::size_t i = 0; i < layout.columns.size(); ++i) {
+            if (layout.columns[i].name == column) {
+                return static_cast<int>(i);
+            }
+        }
         for (std::size_t i = 0; i < layout.columns.size(); ++i) {
             if (equalsIgnoringAsciiCase(layout.columns[i].name, column)) {
                 return static_cast<int>(i);
@@ -236,15 +243,15 @@ public:
             throw Error("No se pueden añadir registros a la tabla " + what +
                         ": el archivo es de solo lectura");
         }
-        if (!format::canAppend(layout)) {
-            throw Error("No se pueden añadir registros a la tabla " + what +
-                        ": su formato o sus tipos de columna no se pueden escribir");
+        if (blank.empty()) {
+            if (!format::canAppend(layout)) {
+                throw Error("No se pueden añadir registros a la tabla " + what +
+                            ": su formato o sus tipos de columna no se pueden escribir");
+            }
+            blank = format::blankRecord(layout);
         }
         if (editing) {
             post();
-        }
-        if (blank.empty()) {
-            blank = format::blankRecord(layout);
         }
         edit = blank;
         editing = true;
@@ -257,6 +264,15 @@ public:
                         " para dar valor a la columna " + cp1252::toUtf8(column));
         }
         return static_cast<std::size_t>(columnIndex(column));
+    }
+
+    std::size_t editedColumn(int column) {
+        const std::size_t checked = checkedColumn(column);
+        if (!editing) {
+            throw Error("No hay ningún registro nuevo en la tabla " + what +
+                        " para dar valor a la columna " + layout.columns[checked].name);
+        }
+        return checked;
     }
 
     char* editField(std::size_t column) { return edit.data() + 1 + layout.columns[column].offset; }
@@ -655,6 +671,18 @@ void Table::setLogical(std::string_view column, bool value) {
 }
 
 void Table::setFloat(std::string_view column, double value) {
+    impl_->putFloat(impl_->editedColumn(column), value);
+}
+
+void Table::setText(int column, std::string_view value) {
+    impl_->putText(impl_->editedColumn(column), value);
+}
+
+void Table::setLogical(int column, bool value) {
+    impl_->putLogical(impl_->editedColumn(column), value);
+}
+
+void Table::setFloat(int column, double value) {
     impl_->putFloat(impl_->editedColumn(column), value);
 }
 

@@ -98,6 +98,10 @@ public:
     void setText(std::string_view column, std::string_view value);
     void setLogical(std::string_view column, bool value);
     void setFloat(std::string_view column, double value);
+    // The same by column index (columnIndex()), for writers that fill many records.
+    void setText(int column, std::string_view value);
+    void setLogical(int column, bool value);
+    void setFloat(int column, double value);
     void post();
 
     // Writes what is pending, updates the header and releases file and lock.
