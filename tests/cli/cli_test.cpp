@@ -1,10 +1,15 @@
 #include "cli/cli_options.h"
 #include "services/cp1252.h"
+#include "services/file_lock.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tdb::test {
 namespace {
@@ -132,6 +137,56 @@ TEST_F(CliRun, FindsTheDataFolder) {
         EXPECT_TRUE(fs::exists(c.expected / "PROFT.DBF")) << c.expected;
         fs::remove(c.expected / "PROFT.DBF");
     }
+}
+
+std::vector<std::pair<std::string, std::string>> filesOf(const fs::path& folder) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        files.emplace_back(entry.path().filename().string(),
+                           entry.is_regular_file() ? readFile(entry.path()) : "<dir>");
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// A failed export, whatever stops it, leaves the tables of an earlier export byte for byte.
+TEST_F(CliRun, FailureKeepsTheEarlierTables) {
+    ASSERT_EQ(run({"--data-dir", data.string(), "exportar", sample}).exitCode, 0);
+    const auto before = filesOf(data);
+
+    std::string bad = readFile(sample);
+    bad.replace(bad.find(">240<"), 5, ">4h<");
+    writeFile(dir / "malo.xml", bad);
+    auto result = run({"--data-dir", data.string(), "exportar", (dir / "malo.xml").string()});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("\"4h\""), std::string::npos) << result.err;
+    EXPECT_EQ(filesOf(data), before);
+
+    // Another program holds one of the tables.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        auto lock = FileLock::tryAcquire(data / "AULAT.DBF");
+        char ok = lock ? '1' : '0';
+        if (write(ready[1], &ok, 1) != 1) {
+            _exit(1);
+        }
+        pause();
+        _exit(0);
+    }
+    char ok = '0';
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, '1');
+    result = run({"--data-dir", data.string(), "exportar", sample});
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("AULAT"), std::string::npos) << result.err;
+    EXPECT_EQ(filesOf(data), before);
 }
 
 // The tables of the sample open in an independent reader with the expected values.
