@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libpugixml-dev qt6-base-dev libchm-dev fp-utils
     python3 python3-dbfread python3-dbf gdal-bin
-    xvfb x11-utils xdotool xauth fonts-liberation2
+    xvfb x11-utils xdotool xauth fonts-liberation2 imagemagick libxcb1-dev qt6-translations-l10n
 )
 missing=()
 for p in "${packages[@]}"; do
