@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +89,8 @@ void writeAll(int fd, const char* data, std::size_t size, std::size_t offset,
 }
 
 // A growable byte buffer that is not zero-filled first: a table is read straight into it.
+// It grows through realloc, which moves large blocks by remapping their pages instead of
+// copying them and touching fresh ones.
 class Bytes {
 public:
     char* data() { return data_.get(); }
@@ -100,12 +104,13 @@ public:
         if (capacity <= capacity_) {
             return;
         }
-        capacity = std::max(capacity, capacity_ + capacity_ / 2);
-        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-        if (size_ > 0) {
-            std::memcpy(grown.get(), data_.get(), size_);
+        capacity = std::max(capacity, 2 * capacity_);
+        void* grown = std::realloc(data_.get(), capacity);
+        if (grown == nullptr) {
+            throw std::bad_alloc();
         }
-        data_ = std::move(grown);
+        (void)data_.release();
+        data_.reset(static_cast<char*>(grown));
         capacity_ = capacity;
     }
     void append(const char* bytes, std::size_t size) {
@@ -115,7 +120,10 @@ public:
     }
 
 private:
-    std::unique_ptr<char[]> data_;
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    std::unique_ptr<char, Free> data_;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
 };
@@ -133,7 +141,7 @@ public:
     std::string what; // "NAME (path)" for messages
     std::optional<FileLock> lock;
     format::Layout layout;
-    Bytes bytes; // header, then the records; nothing after the last record
+    Bytes bytes; // header, the records, and the new record while one is being filled in
     std::size_t records = 0;
     std::size_t live = 0; // records not marked deleted
 
@@ -142,11 +150,11 @@ public:
     std::size_t onDisk = 0;
     std::size_t headerCount = 0; // the record count in the file's header
     bool appended = false;
-    bool editing = false;
+    bool editing = false; // a new record is being filled in after the last one
     std::string blank;
-    std::string edit;
 
     std::size_t position = 0; // == records at the end
+    mutable std::size_t nextColumnHint = 0;
     std::size_t filterColumn = kNoColumn;
     std::string filterValue;
 
@@ -177,11 +185,20 @@ public:
     }
 
     int columnIndex(std::string_view column) const {
-        // Callers name columns as stored, in upper case: that exact match is the cheap one, and
-        // it runs for every value read or written.
-        for (std::size_t i = 0; i < layout.columns.size(); ++i) {
-            if (layout.columns[i].name == column) {
+        // This runs for every value read or written. Callers name columns as stored, in upper
+        // case, and mostly in the order of the columns, record after record: the exact match
+        // is searched from the column after the last one found.
+        const std::size_t count = layout.columns.size();
+        std::size_t i = nextColumnHint < count ? nextColumnHint : 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::string& name = layout.columns[i].name;
+            if (name.size() == column.size() && !column.empty() && name[0] == column[0] &&
+                std::memcmp(name.data(), column.data(), column.size()) == 0) {
+                nextColumnHint = i + 1;
                 return static_cast<int>(i);
+            }
+            if (++i == count) {
+                i = 0;
             }
         }
         for (std::size_t i = 0; i < layout.columns.size(); ++i) {
@@ -253,7 +270,8 @@ public:
         if (editing) {
             post();
         }
-        edit = blank;
+        bytes.resize(layout.headerLength + records * layout.recordLength);
+        bytes.append(blank.data(), blank.size());
         editing = true;
     }
 
@@ -275,7 +293,10 @@ public:
         return checked;
     }
 
-    char* editField(std::size_t column) { return edit.data() + 1 + layout.columns[column].offset; }
+    char* editField(std::size_t column) {
+        return bytes.data() + layout.headerLength + records * layout.recordLength + 1 +
+               layout.columns[column].offset;
+    }
 
     [[noreturn]] void refuseValue(std::size_t column, const std::string& value,
                                   const std::string& cause) const {
@@ -378,8 +399,7 @@ public:
         if (records >= 0xFFFFFFFFU) {
             throw Error("La tabla " + what + " no admite más registros");
         }
-        bytes.append(edit.data(), edit.size());
-        ++records;
+        ++records; // the record filled in after the last one becomes part of the table
         ++live;
         editing = false;
         appended = true;
