@@ -490,12 +490,19 @@ Table Table::create(const fs::path& folder, std::string_view name,
     const fs::path file = folder / fileName;
     std::string header = format::newHeader(columns, describe(table, file));
 
+    // The same table under another letter case would be found instead of this one: while
+    // another program uses it, it is the table in use, and nothing may be created beside it.
+    const auto spellings = findFilesIgnoringCase(folder, fileName);
+    for (const auto& other : spellings) {
+        if (other.filename() != fileName && isHeldByAnotherProgram(other)) {
+            throwInUse(table, other);
+        }
+    }
     auto lock = FileLock::tryAcquireForWriting(file);
     if (!lock) {
         throwInUse(table, file);
     }
-    // The same table under another letter case would be found instead of this one.
-    for (const auto& other : findFilesIgnoringCase(folder, fileName)) {
+    for (const auto& other : spellings) {
         std::error_code ec;
         if (other.filename() != fileName && !fs::equivalent(other, file, ec)) {
             fs::remove(other, ec);
@@ -749,6 +756,12 @@ void deleteTable(const fs::path& folder, std::string_view name) {
     }
     for (const char* extension : {".DBF", ".MDX"}) {
         for (const auto& file : findFilesIgnoringCase(folder, table + extension)) {
+            // A file in use is not deleted (a system that locks open files refuses that), so
+            // the table's creation that follows fails naming it instead of leaving the other
+            // program with a file that no longer has a name.
+            if (isHeldByAnotherProgram(file)) {
+                continue;
+            }
             std::error_code ec;
             fs::remove(file, ec);
         }

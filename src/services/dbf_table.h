@@ -118,7 +118,8 @@ std::optional<std::filesystem::path> findTableFile(const std::filesystem::path& 
 // Every file of `folder` whose name equals `fileName` ignoring ASCII letter case.
 std::vector<std::filesystem::path> findFilesIgnoringCase(const std::filesystem::path& folder,
                                                          std::string_view fileName);
-// Deletes NAME.DBF and then NAME.MDX (every letter-case variant); a failure goes unnoticed.
+// Deletes NAME.DBF and then NAME.MDX (every letter-case variant); a failure goes unnoticed. A
+// file that another program holds is left in place, as a failed deletion.
 void deleteTable(const std::filesystem::path& folder, std::string_view name);
 
 // True when another process holds the file exclusively (a probe that takes and drops the lock).

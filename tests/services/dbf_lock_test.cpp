@@ -31,6 +31,12 @@ void makeTable(const TempDir& dir, const char* name) {
     table.close();
 }
 
+// What the export does to replace a table: delete its files, then create it.
+void catalogueLikeCreate(const TempDir& dir, const char* name) {
+    deleteTable(dir.path(), name);
+    Table::create(dir.path(), name, kColumns).close();
+}
+
 // A child process that opens the table, says so through a pipe and waits to be killed.
 // `asChild` runs in the child before the open; `check` runs on the open table and decides
 // whether the child reports success.
@@ -67,6 +73,10 @@ public:
         char answer = 0;
         opened_ = read(fds[0], &answer, 1) == 1 && answer == 'y';
         close(fds[0]);
+        if (!opened_) {
+            // The child shares this process's open tables (and so their locks) until it ends.
+            stop();
+        }
     }
     ~Holder() { stop(); }
     bool opened() const { return opened_; }
@@ -99,6 +109,10 @@ TEST(DbfLock, TableHeldByAnotherProcessCannotBeOpenedUntilThatProcessEnds) {
                                         ") está en uso por otro programa"));
     }
     EXPECT_THROW(Table::create(dir.path(), "SOLUC", kColumns), Error);
+    // Deleting the held table fails without a word, so its creation then fails naming it.
+    deleteTable(dir.path(), "SOLUC");
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_THROW(catalogueLikeCreate(dir, "SOLUC"), Error);
     EXPECT_TRUE(isHeldByAnotherProgram(file));
     EXPECT_FALSE(FileLock::tryAcquire(file).has_value());
     // A refused create did not touch the held table.
@@ -108,6 +122,26 @@ TEST(DbfLock, TableHeldByAnotherProcessCannotBeOpenedUntilThatProcessEnds) {
     EXPECT_FALSE(isHeldByAnotherProgram(file));
     auto table = Table::open(dir.path(), "SOLUC");
     EXPECT_EQ(table.text("PROF"), "P1");
+}
+
+TEST(DbfLock, CreateRefusesWhileTheTableIsHeldUnderAnotherLetterCase) {
+    TempDir dir;
+    makeTable(dir, "aulat");
+    std::filesystem::rename(dir / "AULAT.DBF", dir / "aulat.dbf");
+    Holder holder(dir.path(), "AULAT");
+    ASSERT_TRUE(holder.opened());
+    try {
+        Table::create(dir.path(), "AULAT", kColumns);
+        FAIL() << "replaced a table in use";
+    } catch (const Error& e) {
+        EXPECT_THAT(e.what(), HasSubstr((dir / "aulat.dbf").string() + ") está en uso"));
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir / "aulat.dbf"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "AULAT.DBF")) << "the refused create left a file";
+    holder.stop();
+    EXPECT_NO_THROW(catalogueLikeCreate(dir, "AULAT"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "aulat.dbf"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "AULAT.DBF"));
 }
 
 TEST(DbfLock, ClosingReleasesTheLockAndAProbeDoesNotDisturbIt) {
