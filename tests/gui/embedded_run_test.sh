@@ -45,7 +45,7 @@ start_caller() {
     pids+=($!)
     caller_pid=$!
     for _ in $(seq 100); do
-        caller=$(sed -n 's/^Outer window is \(0x[0-9a-fA-F]*\).*/\1/p' "$out")
+        caller=$(sed -n 's/^Outer window is \(0x[0-9a-fA-F]*\).*/\1/p' "$out" 2>/dev/null || true)
         [ -n "$caller" ] && return 0
         sleep 0.1
     done

@@ -27,7 +27,7 @@ start_xserver() {
 stop_xserver() {
     if [ -n "${XVFB_PID:-}" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
-        wait "$XVFB_PID" 2>/dev/null || true
+        { wait "$XVFB_PID" || true; } 2>/dev/null
         XVFB_PID=
     fi
 }
