@@ -52,6 +52,8 @@ void uninstall() {
     if (!s.installed) {
         return;
     }
+    // The help windows close with the program.
+    s.installed->system.helpCommand(nullptr, HELP_QUIT, 0, QString());
     ZebHtmlHelp::finalize();
     // The help system goes last: it still holds the viewer as its selector.
     s.installed.reset();

@@ -1,17 +1,24 @@
 #include "help/chm_file.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <chm_lib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
 
 namespace tdb::help {
 
 namespace {
-
-// No page of a help file comes near this; a larger length is a damaged directory entry.
-constexpr LONGUINT64 maxObjectSize = 64u * 1024u * 1024u;
 
 std::uint32_t littleEndian32(const QByteArray& bytes, qsizetype at) {
     const auto byte = [&](qsizetype i) {
@@ -37,17 +44,146 @@ QString zeroTerminated(const QByteArray& bytes, qsizetype at, qsizetype end) {
     return QString::fromUtf8(bytes.constData() + at, stop - at);
 }
 
-int collectObject(chmFile*, chmUnitInfo* info, void* context) {
-    auto* names = static_cast<QStringList*>(context);
-    const QString path = QString::fromUtf8(info->path);
-    if (path.startsWith(QLatin1Char('/')) && !path.endsWith(QLatin1Char('/'))) {
-        const QString name = path.mid(1);
-        // "#SYSTEM", "$WWKeywordLinks/..." and the like belong to the format, not to the help.
-        if (!name.startsWith(QLatin1Char('#')) && !name.startsWith(QLatin1Char('$'))) {
-            names->append(name);
-        }
+// What the child sends back.
+constexpr std::uint32_t endMark = 0xFFFFFFFFu;
+constexpr std::uint32_t maxPathLength = 4096;
+// No help file comes near these; larger figures come from a damaged directory.
+constexpr LONGUINT64 maxObjectSize = 64u * 1024u * 1024u;
+constexpr qsizetype maxUnpackedSize = 256 * 1024 * 1024;
+// Unpacking a help file takes a fraction of a second; a damaged one may send chmlib in circles.
+constexpr int unpackTimeoutMs = 20000;
+
+struct Unit {
+    std::string path;
+    chmUnitInfo info;
+};
+
+int collectUnit(chmFile*, chmUnitInfo* info, void* context) {
+    auto* units = static_cast<std::vector<Unit>*>(context);
+    const std::string path(info->path);
+    // Directories end in "/"; "::DataSpace/..." and the like are the format's own storage.
+    if (!path.empty() && path.front() == '/' && path.back() != '/' &&
+        info->length <= maxObjectSize && path.size() <= maxPathLength) {
+        units->push_back({path, *info});
     }
     return CHM_ENUMERATOR_CONTINUE;
+}
+
+bool writeAll(int fd, const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void putLittleEndian(unsigned char* out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out[i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+}
+
+// Runs in the child: unpacks every object and writes the records to `out`. Uses no Qt.
+[[noreturn]] void unpackAndExit(const char* fileName, int out) {
+    chmFile* handle = chm_open(fileName);
+    if (!handle) {
+        _exit(2);
+    }
+    std::vector<Unit> units;
+    chm_enumerate(handle, CHM_ENUMERATE_ALL, collectUnit, &units);
+    std::vector<unsigned char> data;
+    for (Unit& unit : units) {
+        data.resize(static_cast<std::size_t>(unit.info.length));
+        if (unit.info.length > 0) {
+            const LONGINT64 got = chm_retrieve_object(handle, &unit.info, data.data(), 0,
+                                                      static_cast<LONGINT64>(unit.info.length));
+            if (got != static_cast<LONGINT64>(unit.info.length)) {
+                continue; // an object that does not unpack is left out
+            }
+        }
+        unsigned char header[4];
+        putLittleEndian(header, unit.path.size(), 4);
+        unsigned char length[8];
+        putLittleEndian(length, data.size(), 8);
+        if (!writeAll(out, header, 4) || !writeAll(out, unit.path.data(), unit.path.size()) ||
+            !writeAll(out, length, 8) || !writeAll(out, data.data(), data.size())) {
+            _exit(3);
+        }
+    }
+    chm_close(handle);
+    unsigned char end[4];
+    putLittleEndian(end, endMark, 4);
+    _exit(writeAll(out, end, 4) ? 0 : 3);
+}
+
+// The records of every object of the file, none when the child failed.
+std::optional<QByteArray> unpackInChild(const QByteArray& fileName) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return std::nullopt;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return std::nullopt;
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        unpackAndExit(fileName.constData(), fds[1]);
+    }
+    ::close(fds[1]);
+
+    QByteArray bytes;
+    bool complete = false;
+    bool failed = false;
+    QElapsedTimer clock;
+    clock.start();
+    char buffer[65536];
+    while (!complete && !failed) {
+        const qint64 left = unpackTimeoutMs - clock.elapsed();
+        pollfd watch{fds[0], POLLIN, 0};
+        const int ready = left > 0 ? ::poll(&watch, 1, static_cast<int>(left)) : 0;
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            failed = true;
+            break;
+        }
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            failed = true;
+        } else if (n == 0) {
+            complete = true;
+        } else if (bytes.size() + n > maxUnpackedSize) {
+            failed = true;
+        } else {
+            bytes.append(buffer, n);
+        }
+    }
+    ::close(fds[0]);
+    if (failed) {
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -66,24 +202,51 @@ QString normalizedChmPath(const QString& path) {
 }
 
 std::unique_ptr<ChmFile> ChmFile::open(const QString& fileName) {
-    const QFileInfo info(fileName);
-    if (!info.isFile()) {
+    if (!QFileInfo(fileName).isFile()) {
         return nullptr;
     }
-    chmFile* handle = chm_open(QFile::encodeName(fileName).constData());
-    if (!handle) {
+    const auto unpacked = unpackInChild(QFile::encodeName(fileName));
+    if (!unpacked) {
         return nullptr;
     }
-    std::unique_ptr<ChmFile> file(new ChmFile(handle, fileName));
+    std::unique_ptr<ChmFile> file(new ChmFile(fileName));
+    // Records: a 32-bit path length, the path, a 64-bit data length, the data; then the end mark.
+    const QByteArray& bytes = *unpacked;
+    qsizetype at = 0;
+    while (true) {
+        if (at + 4 > bytes.size()) {
+            return nullptr;
+        }
+        const std::uint32_t pathLength = littleEndian32(bytes, at);
+        at += 4;
+        if (pathLength == endMark) {
+            break;
+        }
+        if (pathLength > maxPathLength || at + pathLength + 8 > bytes.size()) {
+            return nullptr;
+        }
+        const QString path = QString::fromUtf8(bytes.constData() + at, pathLength);
+        at += pathLength;
+        const std::uint64_t dataLength =
+            littleEndian32(bytes, at) | (std::uint64_t{littleEndian32(bytes, at + 4)} << 32);
+        at += 8;
+        if (dataLength > static_cast<std::uint64_t>(bytes.size() - at)) {
+            return nullptr;
+        }
+        file->add(path, bytes.mid(at, static_cast<qsizetype>(dataLength)));
+        at += static_cast<qsizetype>(dataLength);
+    }
     file->readSystem();
     return file;
 }
 
-ChmFile::ChmFile(chmFile* handle, QString fileName)
-    : handle_(handle), fileName_(std::move(fileName)) {}
-
-ChmFile::~ChmFile() {
-    chm_close(handle_);
+void ChmFile::add(const QString& path, QByteArray bytes) {
+    const QString name = path.startsWith(QLatin1Char('/')) ? path.mid(1) : path;
+    if (name.isEmpty() || contents_.contains(name)) {
+        return;
+    }
+    folded_.insert(name.toLower(), name);
+    contents_.insert(name, std::move(bytes));
 }
 
 std::optional<QString> ChmFile::find(const QString& path) const {
@@ -91,54 +254,32 @@ std::optional<QString> ChmFile::find(const QString& path) const {
     if (clean.isEmpty()) {
         return std::nullopt;
     }
-    chmUnitInfo info{};
-    const QByteArray name = (QStringLiteral("/") + clean).toUtf8();
-    if (chm_resolve_object(handle_, name.constData(), &info) == CHM_RESOLVE_SUCCESS &&
-        !clean.endsWith(QLatin1Char('/'))) {
+    if (contents_.contains(clean)) {
         return clean;
     }
     // Links written on Windows often differ from the stored name in letter case only.
-    for (const QString& object : objects()) {
-        if (object.compare(clean, Qt::CaseInsensitive) == 0) {
-            return object;
-        }
+    if (const auto folded = folded_.constFind(clean.toLower()); folded != folded_.constEnd()) {
+        return folded.value();
     }
     return std::nullopt;
 }
 
 std::optional<QByteArray> ChmFile::read(const QString& path) const {
-    const QString clean = normalizedChmPath(path);
-    // The system objects are read by the same means, so the lookup is skipped for them.
-    const auto found =
-        clean.startsWith(QLatin1Char('#')) ? std::optional<QString>(clean) : find(clean);
+    const auto found = find(path);
     if (!found) {
         return std::nullopt;
     }
-    chmUnitInfo info{};
-    const QByteArray name = (QStringLiteral("/") + *found).toUtf8();
-    if (chm_resolve_object(handle_, name.constData(), &info) != CHM_RESOLVE_SUCCESS) {
-        return std::nullopt;
-    }
-    if (info.length > maxObjectSize) {
-        return std::nullopt;
-    }
-    QByteArray bytes(static_cast<qsizetype>(info.length), '\0');
-    if (info.length == 0) {
-        return bytes;
-    }
-    const LONGINT64 got =
-        chm_retrieve_object(handle_, &info, reinterpret_cast<unsigned char*>(bytes.data()), 0,
-                            static_cast<LONGINT64>(info.length));
-    if (got <= 0) {
-        return std::nullopt;
-    }
-    bytes.truncate(static_cast<qsizetype>(got));
-    return bytes;
+    return contents_.value(*found);
 }
 
 QStringList ChmFile::objects() const {
     QStringList names;
-    chm_enumerate(handle_, CHM_ENUMERATE_NORMAL | CHM_ENUMERATE_FILES, collectObject, &names);
+    for (auto it = contents_.constBegin(); it != contents_.constEnd(); ++it) {
+        if (!it.key().startsWith(QLatin1Char('#')) && !it.key().startsWith(QLatin1Char('$'))) {
+            names.append(it.key());
+        }
+    }
+    names.sort();
     return names;
 }
 

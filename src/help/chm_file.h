@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -8,27 +9,27 @@
 #include <memory>
 #include <optional>
 
-struct chmFile;
-
 namespace tdb::help {
 
-// A compiled HTML Help file opened for reading. Paths inside the file are written without the
-// leading "/" ("main.htm", "img/logo.png"); a damaged file gives empty answers, never a crash.
+// A compiled HTML Help file, read whole when opened. Paths inside the file are written without
+// the leading "/" ("main.htm", "img/logo.png").
+//
+// chmlib trusts the file's directory and compressed blocks: a damaged file can make it read
+// freed or foreign memory. So the file is unpacked by a short-lived child process and only its
+// bytes come back; a child that crashes, hangs or sends more than a help file ever holds means
+// a file that is not opened.
 class ChmFile {
 public:
-    // None when the file is missing or not a compiled HTML Help file.
+    // None when the file is missing, not a compiled HTML Help file or too damaged to unpack.
     static std::unique_ptr<ChmFile> open(const QString& fileName);
-    ~ChmFile();
-    ChmFile(const ChmFile&) = delete;
-    ChmFile& operator=(const ChmFile&) = delete;
 
     const QString& fileName() const { return fileName_; }
     bool contains(const QString& path) const { return find(path).has_value(); }
     // The path as the file spells it: the same text, else the same one ignoring letter case.
     std::optional<QString> find(const QString& path) const;
-    // The object's bytes; none when it is missing, unreadable or unreasonably large.
+    // The object's bytes; none when it is missing or could not be unpacked.
     std::optional<QByteArray> read(const QString& path) const;
-    // The file's pages and other contents, directories and the system objects left out.
+    // The file's pages and other contents, the system objects ("#SYSTEM", "$...") left out.
     QStringList objects() const;
 
     // From the file's #SYSTEM object (falling back on the first .hhc or .hhk inside).
@@ -44,19 +45,22 @@ public:
     std::optional<QString> resolveStoredPath(const QString& stored) const;
 
 private:
-    ChmFile(chmFile* handle, QString fileName);
+    explicit ChmFile(QString fileName) : fileName_(std::move(fileName)) {}
+    void add(const QString& path, QByteArray bytes);
     void readSystem();
 
-    chmFile* handle_;
     QString fileName_;
+    QHash<QString, QByteArray> contents_;
+    // Lower-case path to the stored spelling.
+    QHash<QString, QString> folded_;
     QString contentsFile_;
     QString indexFile_;
     QString defaultTopic_;
     QString title_;
 };
 
-// The path without its leading "/" and "./", its "\" turned into "/", "x/../" and "#anchor"
-// left as they are.
+// The path with "\" turned into "/", "." and "x/.." segments resolved and the leading "/"
+// removed.
 QString normalizedChmPath(const QString& path);
 
 } // namespace tdb::help

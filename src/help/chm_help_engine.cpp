@@ -127,8 +127,8 @@ void ChmHelpEngine::call(QWidget*, const QString& file, int command, const QStri
     }
     switch (command) {
     case HH_DISPLAY_TOPIC:
-        if (topic.isEmpty() || normalizedChmPath(topic).isEmpty()) {
-            window->showContents();
+        if (normalizedChmPath(topic).isEmpty()) {
+            window->showTopic(window->file().defaultTopic());
         } else {
             window->showTopic(topic);
         }

@@ -136,7 +136,10 @@ HelpWindow::HelpWindow(std::unique_ptr<ChmFile> file) : file_(std::move(file)) {
             openItemTopic(item->data(topicRole).toString());
         }
     });
-    connect(browser_, &QTextBrowser::sourceChanged, this, [this] { markCurrentInContents(); });
+    connect(browser_, &QTextBrowser::sourceChanged, this, [this] {
+        missing_ = false;
+        markCurrentInContents();
+    });
 }
 
 HelpWindow::~HelpWindow() = default;
@@ -207,10 +210,11 @@ bool HelpWindow::showTopic(const QString& topic) {
     const QString anchor = hash < 0 ? QString() : topic.mid(hash + 1);
     const QString clean = normalizedChmPath(page);
     if (const auto stored = file_->find(clean)) {
+        missing_ = false;
         browser_->setSource(topicUrl(*stored, anchor));
         return true;
     }
-    browser_->setSource(QUrl());
+    missing_ = true;
     browser_->setHtml(
         QStringLiteral("<p>La página «%1» no está en el archivo de ayuda %2.</p>")
             .arg(page.toHtmlEscaped(), QFileInfo(file_->fileName()).fileName().toHtmlEscaped()));
@@ -232,7 +236,7 @@ void HelpWindow::markCurrentInContents() {
 
 QString HelpWindow::currentTopic() const {
     const QUrl source = browser_->source();
-    if (source.scheme() != chmScheme) {
+    if (missing_ || source.scheme() != chmScheme) {
         return QString();
     }
     return normalizedChmPath(source.path(QUrl::FullyDecoded));

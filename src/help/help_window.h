@@ -60,6 +60,8 @@ private:
     QTextBrowser* browser_;
     QWidget* contentsPage_;
     QWidget* indexPage_;
+    // The last page asked for is not in the file; its message is shown instead.
+    bool missing_ = false;
 };
 
 } // namespace tdb::help
