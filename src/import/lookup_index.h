@@ -30,6 +30,8 @@ std::string compositeKey(std::string_view first, std::string_view second);
 // Key to the values of the first record that carries it.
 template <class Value> class FirstMatchIndex {
 public:
+    // Room for `records` keys, so that building the index never rehashes.
+    explicit FirstMatchIndex(std::size_t records = 0) { map_.reserve(records); }
     // Keeps the first value per key: later records with the same key lose.
     void insert(std::string key, Value value) {
         map_.try_emplace(std::move(key), std::move(value));

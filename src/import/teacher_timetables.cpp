@@ -46,7 +46,10 @@ struct SolucColumns {
 // before any list is written.
 class Lookups {
 public:
-    explicit Lookups(const TimetableTables& t) {
+    explicit Lookups(const TimetableTables& t)
+        : subjectByAssignment(t.ASIGT.recordCount()), taskByCode(t.ASIGNOMT.recordCount()),
+          groupByCode(t.GRUPOST.recordCount()), subjectByOffering(t.ASIGNOMT2.recordCount()),
+          gridByKey(t.DIASHORAST.recordCount()), roomByCode(t.AULAT.recordCount()) {
         {
             dbf::Table& a = t.ASIGT;
             const int casig = a.columnIndex("CASIG");
