@@ -451,6 +451,10 @@ std::string blankRecord(const Layout& layout) {
     return record;
 }
 
+std::string_view trimmedBothEnds(std::string_view text) {
+    return trimBoth(text);
+}
+
 std::string_view trimmedText(std::string_view field) {
     while (!field.empty() && isPad(field.back())) {
         field.remove_suffix(1);

@@ -84,6 +84,8 @@ bool isBlank(Codec codec, std::string_view field);
 std::string text(Codec codec, std::string_view field);
 // Text without trailing blanks or NULs (the Text codec without copying).
 std::string_view trimmedText(std::string_view field);
+// Text without blanks, tabs or NULs at either end.
+std::string_view trimmedBothEnds(std::string_view text);
 // The value as a number: nothing when blank; `valid` false when the bytes are not a number.
 std::optional<double> number(Codec codec, std::string_view field, bool& valid);
 

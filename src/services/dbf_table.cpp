@@ -326,7 +326,7 @@ public:
             return;
         }
         case Codec::Number: {
-            if (format::trimmedText(value).find_first_not_of(" \t") == std::string_view::npos) {
+            if (format::trimmedBothEnds(value).empty()) {
                 std::memset(out, ' ', width);
                 return;
             }
@@ -338,7 +338,7 @@ public:
             return;
         }
         case Codec::Logical: {
-            auto trimmed = format::trimmedText(value);
+            auto trimmed = format::trimmedBothEnds(value);
             if (trimmed.empty()) {
                 *out = ' ';
             } else if (std::string_view("TtYyFfNn").find(trimmed[0]) != std::string_view::npos) {
@@ -350,7 +350,7 @@ public:
             return;
         }
         case Codec::Date: {
-            auto trimmed = format::trimmedText(value);
+            auto trimmed = format::trimmedBothEnds(value);
             const bool digits =
                 trimmed.size() == 8 && std::all_of(trimmed.begin(), trimmed.end(),
                                                    [](char ch) { return ch >= '0' && ch <= '9'; });

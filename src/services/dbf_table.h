@@ -39,8 +39,9 @@ class TableImpl;
 // close() where a failure must be reported).
 class Table {
 public:
-    // Creates NAME.DBF (upper case) in `folder`, replacing a file of that name, with the columns
-    // in the given order and no records, and opens it exclusively for appending.
+    // Creates NAME.DBF (upper case) in `folder`, replacing a file of that name under any letter
+    // case, with the columns in the given order and no records, and opens it exclusively for
+    // appending. It fails, naming the table, while another program holds that file.
     static Table create(const std::filesystem::path& folder, std::string_view name,
                         std::span<const ColumnSpec> columns);
     // Opens the existing table NAME (its .DBF file found ignoring letter case) exclusively: it

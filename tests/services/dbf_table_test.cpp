@@ -145,7 +145,7 @@ const RoundTrip kRoundTrips[] = {
      "123456789012345", 123456789012345, 123456789012345.0},
     {"logical true", "ESTAREA", [](Table& t) { t.setLogical("ESTAREA", true); }, "T", 1, 1},
     {"logical false", "ESTAREA", [](Table& t) { t.setLogical("ESTAREA", false); }, "F", 0, 0},
-    {"logical from text", "ESTAREA", [](Table& t) { t.setText("ESTAREA", "y"); }, "T", 1, 1},
+    {"logical from text", "ESTAREA", [](Table& t) { t.setText("ESTAREA", " y"); }, "T", 1, 1},
     {"logical never set", "ESTAREA", [](Table&) {}, "", 0, 0},
     {"logical in text column", "COD", [](Table& t) { t.setLogical("COD", true); }, "T", 0, 0},
     {"float in text column", "COD", [](Table& t) { t.setFloat("COD", 0.5); }, "0.5", 1, 0.5},
@@ -176,6 +176,36 @@ TEST(DbfTable, ValuesRoundTrip) {
         }
         EXPECT_EQ(table.isBlank(table.columnIndex(c.column)), std::string(c.text).empty());
     }
+}
+
+TEST(DbfTable, SettersByPositionWriteWhatSettersByNameWrite) {
+    TempDir byName;
+    TempDir byPosition;
+    {
+        auto named = Table::create(byName.path(), "T", kColumns);
+        auto positional = Table::create(byPosition.path(), "T", kColumns);
+        for (int i = 0; i < 3; ++i) {
+            named.append();
+            named.setText("NOMBRE", "fila " + std::to_string(i) + " con texto largo");
+            named.setFloat("HORAS", i * 1.25);
+            named.setText("DNI", std::to_string(-i));
+            named.setLogical("ESTAREA", i % 2 == 0);
+            named.post();
+            positional.append();
+            positional.setText(1, "fila " + std::to_string(i) + " con texto largo");
+            positional.setFloat(3, i * 1.25);
+            positional.setText(2, std::to_string(-i));
+            positional.setLogical(4, i % 2 == 0);
+            positional.post();
+        }
+        EXPECT_THROW(positional.setText(0, "x"), Error) << "no record being filled";
+        positional.append();
+        EXPECT_THROW(positional.setText(5, "x"), Error);
+        EXPECT_THROW(positional.setFloat(-1, 1), Error);
+    }
+    // Equal files, the date of last update aside.
+    EXPECT_EQ(test::readFile(byName / "T.DBF").substr(4),
+              test::readFile(byPosition / "T.DBF").substr(4));
 }
 
 TEST(DbfTable, ValuesThatCannotBeStoredThrowNamingColumnAndTable) {
