@@ -25,15 +25,17 @@ constexpr int keywordRole = Qt::UserRole + 1;
 
 const QString chmScheme = QStringLiteral("chm");
 
+// Pages written on Windows are usually Windows-1252 and say so; an undeclared page that is not
+// UTF-8 is taken for Latin-1.
 QString decodePage(const QByteArray& bytes) {
-    if (const auto declared = QStringConverter::encodingForHtml(bytes);
-        declared && *declared != QStringConverter::Utf8) {
-        QStringDecoder decoder(*declared);
-        return decoder.decode(bytes);
+    QStringDecoder decoder = QStringDecoder::decoderForHtml(bytes);
+    if (decoder.isValid()) {
+        QString text = decoder.decode(bytes);
+        if (!decoder.hasError()) {
+            return text;
+        }
     }
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8.decode(bytes);
-    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+    return QString::fromLatin1(bytes);
 }
 
 QUrl topicUrl(const QString& path, const QString& anchor) {

@@ -285,7 +285,9 @@ protected:
             "[OPTIONS]\nCompiled file=" + (dir / "proyecto" / "p.chm").string() +
                 "\nContents file=t.hhc\n"
                 "Default topic=raiz.htm\nTitle=Prueba\n\n[FILES]\nraiz.htm\npagina.htm\n"
-                "sub/pagina.htm\n\n[ALIAS]\nIDH_RAIZ=raiz.htm\nIDH_SUB=sub/pagina.htm\n"
+                "sub/"
+                "pagina.htm\nwindows.htm\nlatin1.htm\n\n[ALIAS]\nIDH_RAIZ=raiz.htm\nIDH_SUB=sub/"
+                "pagina.htm\n"
                 "IDH_PAG=pagina.htm\n\n[MAP]\n#define IDH_RAIZ 3\n#define IDH_SUB 7\n"
                 "#define IDH_PAG 8\n");
         test::writeFile(
@@ -295,6 +297,13 @@ protected:
                         "<html><body><h1>Arriba</h1></body></html>");
         test::writeFile(dir / "proyecto" / "sub" / "pagina.htm",
                         "<html><body><h1>Abajo</h1></body></html>");
+        // Pages of other encodings: one declared Windows-1252 (ellipsis and euro sign), one
+        // undeclared and not UTF-8.
+        test::writeFile(
+            dir / "proyecto" / "windows.htm",
+            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+            "charset=windows-1252\"></head><body>Espere\x85 10 \x80, \xF1</body></html>");
+        test::writeFile(dir / "proyecto" / "latin1.htm", "<html><body>Espa\xF1\x61</body></html>");
         test::writeFile(dir / "proyecto" / "t.hhc",
                         "<ul><li><object type=\"text/sitemap\"><param name=\"Name\" value=\"Raiz\">"
                         "<param name=\"Local\" value=\"raiz.htm\"></object></ul>");
@@ -343,10 +352,15 @@ TEST_F(CompiledFixture, EngineFollowsTheContextAndALinkIntoASubfolder) {
     EXPECT_EQ(window->currentTopic(), QStringLiteral("sub/pagina.htm"));
     EXPECT_TRUE(window->pageText().contains(QStringLiteral("Abajo")));
     EXPECT_EQ(window->contentsTopics(), QStringList{QStringLiteral("raiz.htm")});
+    engine.call(nullptr, file->fileName() + "::/windows.htm", HH_DISPLAY_TOPIC, QString());
+    EXPECT_TRUE(window->pageText().contains(QStringLiteral("Espere\u2026 10 \u20ac, \u00f1")))
+        << window->pageText().toStdString();
+    engine.call(nullptr, file->fileName() + "::/latin1.htm", HH_DISPLAY_TOPIC, QString());
+    EXPECT_TRUE(window->pageText().contains(QStringLiteral("Espa\u00f1a")));
     // No index in this file: the index tab is empty and a keyword selects nothing.
     engine.call(nullptr, file->fileName(), HH_DISPLAY_INDEX, QStringLiteral("Raiz"));
     EXPECT_EQ(window->selectedKeyword(), QString());
-    EXPECT_EQ(window->currentTopic(), QStringLiteral("sub/pagina.htm"));
+    EXPECT_EQ(window->currentTopic(), QStringLiteral("latin1.htm"));
     engine.call(nullptr, QString(), HH_CLOSE_ALL, QString());
     processDeferredDeletes();
 }
