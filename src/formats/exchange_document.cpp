@@ -9,7 +9,10 @@ namespace tdb::exchange {
 namespace {
 
 bool named(pugi::xml_node node, const char* name) {
-    return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
+    // Name first: most nodes fail on its first letter (text nodes have the empty name), and a
+    // processing instruction may carry an element's name.
+    const char* own = node.name();
+    return own[0] == name[0] && std::strcmp(own, name) == 0 && node.type() == pugi::node_element;
 }
 
 bool hasSeq(pugi::xml_node list, std::string_view name) {

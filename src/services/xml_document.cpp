@@ -131,23 +131,42 @@ std::string readWhole(const std::filesystem::path& file) {
         throw cannot("es una carpeta");
     }
     std::string bytes;
-    if (S_ISREG(info.st_mode)) {
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
     }
-    char chunk[1 << 16];
+    // Read straight into the string; the file may still grow, or be a pipe without a size.
+    std::size_t used = 0;
     while (true) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) {
+        if (used == bytes.size()) {
+            char probe[4096];
+            ssize_t n = ::read(fd, probe, sizeof probe);
+            if (n < 0 && errno == EINTR) {
                 continue;
             }
+            if (n < 0) {
+                throw cannot(std::strerror(errno));
+            }
+            if (n == 0) {
+                break;
+            }
+            bytes.resize(std::max<std::size_t>(2 * bytes.size(), 1 << 16));
+            std::memcpy(bytes.data() + used, probe, static_cast<std::size_t>(n));
+            used += static_cast<std::size_t>(n);
+            continue;
+        }
+        ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
             throw cannot(std::strerror(errno));
         }
         if (n == 0) {
             break;
         }
-        bytes.append(chunk, static_cast<std::size_t>(n));
+        used += static_cast<std::size_t>(n);
     }
+    bytes.resize(used);
     return bytes;
 }
 
