@@ -2,8 +2,8 @@
 // the tables an export wrote and writes the solution table SOLUC.DBF the way the timetabler
 // would: every lesson of ASIGT placed HORAS times in the day/period grid, a few duties per
 // teacher beside them, no group, teacher or room twice in one slot; what finds no free slot is
-// written unplaced (DIA 0). SOLUC's code columns are four characters wide, so codes are stored
-// cut to four, as the timetabler stores them.
+// written unplaced (DIA 0). Its code columns are as wide as the short codes the export hands out
+// (ten characters), so every code comes back whole.
 #include "formats/table_catalogue.h"
 #include "services/error.h"
 
@@ -24,7 +24,7 @@ namespace {
 using namespace tdb;
 using catalogue::TableId;
 
-constexpr std::size_t kCodeWidth = 4;
+constexpr std::size_t kCodeWidth = 10;
 // Non-teaching duties placed per teacher besides the lessons.
 constexpr int kDutiesPerTeacher = 2;
 
@@ -49,21 +49,17 @@ int wholeNumber(const std::string& text) {
     return value;
 }
 
-// The codes of a table. Only codes that fit SOLUC's columns are found again by the import, so
-// they come first; with `fittingOnly` the others are left out (when any code fits at all).
-std::vector<std::string> codesOf(dbf::Table table, bool fittingOnly) {
-    std::vector<std::string> fitting, longer;
+// The short codes of a table, in table order.
+std::vector<std::string> codesOf(dbf::Table table) {
+    std::vector<std::string> codes;
     for (table.first(); !table.eof(); table.next()) {
         std::string code = table.text("ABREV");
         if (!code.empty()) {
-            (code.size() <= kCodeWidth ? fitting : longer).push_back(std::move(code));
+            codes.push_back(std::move(code));
         }
     }
     table.close();
-    if (!fittingOnly || fitting.empty()) {
-        fitting.insert(fitting.end(), longer.begin(), longer.end());
-    }
-    return fitting;
+    return codes;
 }
 
 // The school week of the grid: days 1 to 5 (every day when the grid has none of them).
@@ -143,8 +139,8 @@ int run(const std::filesystem::path& dataDir) {
     const auto duties = dutiesOf(catalogue::openTable(dataDir, TableId::ASIGNOMT2),
                                  catalogue::openTable(dataDir, TableId::ASIGNOMT));
     const auto slots = schoolWeek(catalogue::openTable(dataDir, TableId::DIASHORAST));
-    const auto teachers = codesOf(catalogue::openTable(dataDir, TableId::PROFT), true);
-    const auto rooms = codesOf(catalogue::openTable(dataDir, TableId::AULAT), false);
+    const auto teachers = codesOf(catalogue::openTable(dataDir, TableId::PROFT));
+    const auto rooms = codesOf(catalogue::openTable(dataDir, TableId::AULAT));
     if (teachers.empty()) {
         throw Error("La tabla PROFT de " + dataDir.string() + " no tiene profesores");
     }
