@@ -363,27 +363,27 @@ std::string newHeader(std::span<const ColumnSpec> columns, const std::string& ta
     std::size_t recordLength = 1;
     std::set<std::string> names;
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        const auto& spec = columns[i];
-        const bool printable = std::all_of(spec.name.begin(), spec.name.end(),
+        const auto& wanted = columns[i];
+        const bool printable = std::all_of(wanted.name.begin(), wanted.name.end(),
                                            [](char c) { return c > ' ' && c < 0x7F; });
-        if (spec.name.empty() || spec.name.size() > kNameMax || !printable) {
-            throw refuse("el nombre de columna «" + spec.name +
+        if (wanted.name.empty() || wanted.name.size() > kNameMax || !printable) {
+            throw refuse("el nombre de columna «" + wanted.name +
                          "» no tiene de 1 a 10 caracteres ASCII sin espacios");
         }
-        std::string name = columnName(spec.name.data(), spec.name.size());
+        std::string name = columnName(wanted.name.data(), wanted.name.size());
         if (!names.insert(name).second) {
             throw refuse("la columna " + name + " está repetida");
         }
         char type = 'C';
         int length = 0;
         int decimals = 0;
-        switch (spec.kind) {
+        switch (wanted.kind) {
         case ColumnKind::Text:
-            if (spec.width < 1 || spec.width > kTextWidthMax) {
+            if (wanted.width < 1 || wanted.width > kTextWidthMax) {
                 throw refuse("la columna " + name + " tiene un ancho de " +
-                             std::to_string(spec.width) + " caracteres (de 1 a 254)");
+                             std::to_string(wanted.width) + " caracteres (de 1 a 254)");
             }
-            length = spec.width;
+            length = wanted.width;
             break;
         case ColumnKind::Integer:
             type = 'N';

@@ -199,10 +199,10 @@ void writeWithPythonDbf(const std::filesystem::path& file, const std::string& ki
 import sys, dbf
 kind = sys.argv[2]
 if kind == 'vfp':
-    spec = 'PROF C(6); DIA N(3,0); HORA B; CUENTA I; PRECIO Y; NOTA L; FECHA D; MEMO M'
+    layout = 'PROF C(6); DIA N(3,0); HORA B; CUENTA I; PRECIO Y; NOTA L; FECHA D; MEMO M'
 else:
-    spec = 'PROF C(6); DIA N(3,0); HORA N(8,3); CUENTA N(6,0); PRECIO F(10,4); NOTA L; FECHA D; MEMO M'
-table = dbf.Table(sys.argv[1], spec, dbf_type=kind, codepage='cp1252')
+    layout = 'PROF C(6); DIA N(3,0); HORA N(8,3); CUENTA N(6,0); PRECIO F(10,4); NOTA L; FECHA D; MEMO M'
+table = dbf.Table(sys.argv[1], layout, dbf_type=kind, codepage='cp1252')
 table.open(dbf.READ_WRITE)
 table.append(('Peña', 3, 1.5, 42, 2.25, True, dbf.Date(2024, 1, 31), 'un memo'))
 table.append(('borrar', 9, 9.0, 9, 9.0, False, None, ''))
