@@ -4,9 +4,11 @@
 #include "services/error.h"
 #include "services/xml_encoding.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -322,6 +324,7 @@ struct StringWriter : pugi::xml_writer {
 
 struct Document::State {
     pugi::xml_document doc;
+    std::string buffer; // the UTF-8 text the document was parsed from, in place
     Encoding encoding = Encoding::Utf8;
     bool utf8Bom = false;
     std::string declaredEncoding;
@@ -334,73 +337,102 @@ Document& Document::operator=(Document&&) noexcept = default;
 Document::~Document() = default;
 
 Document Document::load(const std::filesystem::path& file) {
-    return parse(readWhole(file), file);
+    return parseOwned(readWhole(file), file, std::nullopt);
 }
 
 Document Document::parse(std::string_view bytes, const std::filesystem::path& file) {
+    return parseOwned(std::string(bytes), file, bytes);
+}
+
+Document Document::parseOwned(std::string bytes, const std::filesystem::path& file,
+                              std::optional<std::string_view> pristine) {
     Document document;
     State& state = *document.state_;
     state.source = file;
 
     // Everything reaches pugixml as UTF-8: it would read a windows-1252 or ISO-8859-15
     // document as UTF-8 without a word.
-    std::string_view text;
-    encoding::Decoded decoded;
-    bool transcoded = true;
-    if (startsWith(bytes, "\xEF\xBB\xBF")) {
+    const std::string_view raw = bytes;
+    std::size_t skip = 0;               // a byte order mark
+    std::optional<bool> utf16BigEndian; // or the code page in state.encoding
+    if (startsWith(raw, "\xEF\xBB\xBF")) {
         state.utf8Bom = true;
-        text = bytes.substr(3);
-        transcoded = false;
-    } else if (startsWith(bytes, std::string_view("\xFF\xFE\0\0", 4)) ||
-               startsWith(bytes, std::string_view("\0\0\xFE\xFF", 4))) {
+        skip = 3;
+    } else if (startsWith(raw, std::string_view("\xFF\xFE\0\0", 4)) ||
+               startsWith(raw, std::string_view("\0\0\xFE\xFF", 4))) {
         throw Error("El archivo " + quoted(file) +
                     " está en UTF-32, una codificación que no se puede leer");
-    } else if (startsWith(bytes, "\xFF\xFE") || startsWith(bytes, "\xFE\xFF")) {
-        state.encoding = bytes[0] == '\xFE' ? Encoding::Utf16BE : Encoding::Utf16LE;
-        decoded = encoding::utf16ToUtf8(bytes.substr(2), state.encoding == Encoding::Utf16BE);
-    } else if (startsWith(bytes, std::string_view("<\0?\0", 4)) ||
-               startsWith(bytes, std::string_view("\0<\0?", 4))) {
+    } else if (startsWith(raw, "\xFF\xFE") || startsWith(raw, "\xFE\xFF")) {
+        utf16BigEndian = raw[0] == '\xFE';
+        skip = 2;
+    } else if (startsWith(raw, std::string_view("<\0?\0", 4)) ||
+               startsWith(raw, std::string_view("\0<\0?", 4))) {
         // UTF-16 without its mark still shows by the declaration's first two characters.
-        state.encoding = bytes[0] == '\0' ? Encoding::Utf16BE : Encoding::Utf16LE;
-        decoded = encoding::utf16ToUtf8(bytes, state.encoding == Encoding::Utf16BE);
-    } else {
-        transcoded = false;
-        text = bytes;
-        if (auto name = encoding::declaredName(bytes)) {
-            auto declared = encoding::byName(*name);
-            if (!declared) {
-                throw Error("El archivo " + quoted(file) + " declara la codificación «" +
-                            std::string(*name) + "», que no se puede leer");
-            }
-            // A UTF-16 name over 8-bit bytes is false; the bytes are read as UTF-8.
-            if (encoding::isEightBit(*declared)) {
-                state.encoding = *declared;
-                decoded = encoding::eightBitToUtf8(bytes, *declared);
-                transcoded = true;
-            }
+        utf16BigEndian = raw[0] == '\0';
+    } else if (auto name = encoding::declaredName(raw)) {
+        auto declared = encoding::byName(*name);
+        if (!declared) {
+            throw Error("El archivo " + quoted(file) + " declara la codificación «" +
+                        std::string(*name) + "», que no se puede leer");
+        }
+        // A UTF-16 name over 8-bit bytes is false; the bytes are read as UTF-8.
+        if (encoding::isEightBit(*declared)) {
+            state.encoding = *declared;
         }
     }
+    if (utf16BigEndian) {
+        state.encoding = *utf16BigEndian ? Encoding::Utf16BE : Encoding::Utf16LE;
+    }
+    const bool transcoded = state.encoding != Encoding::Utf8;
+    auto decode = [&] {
+        return utf16BigEndian ? encoding::utf16ToUtf8(raw.substr(skip), *utf16BigEndian)
+                              : encoding::eightBitToUtf8(raw, state.encoding);
+    };
+
+    // The text is parsed in place and kept with the document; line and column of a fault
+    // are counted in the text as it was before the parser wrote into it.
+    std::string_view text;
     if (transcoded) {
+        encoding::Decoded decoded = decode();
         if (decoded.fault != nullptr) {
             throw malformed(file, decoded.text, decoded.badAt, decoded.fault);
         }
-        text = decoded.text;
+        state.buffer = std::move(decoded.text);
+        text = state.buffer;
     } else {
         const char* fault = nullptr;
-        std::size_t bad = encoding::firstInvalidUtf8(text, &fault);
+        std::size_t bad = encoding::firstInvalidUtf8(raw.substr(skip), &fault);
         if (bad != std::string_view::npos) {
-            throw malformed(file, text, bad, fault);
+            throw malformed(file, raw.substr(skip), bad, fault);
         }
+        state.buffer = std::move(bytes);
+        text = std::string_view(state.buffer).substr(skip);
     }
-
-    pugi::xml_parse_result result =
-        state.doc.load_buffer(text.data(), text.size(), kParseFlags, pugi::encoding_utf8);
-    if (!result) {
-        auto offset = static_cast<std::size_t>(result.offset);
-        if (result.status == pugi::status_end_element_mismatch && atEnd(text, offset)) {
-            offset = text.size();
+    auto original = [&]() -> std::string {
+        if (transcoded) {
+            return decode().text; // `bytes` is untouched
         }
-        throw malformed(file, text, offset, describe(result, text));
+        if (pristine) {
+            return std::string(pristine->substr(skip));
+        }
+        try {
+            return readWhole(file).substr(skip);
+        } catch (const Error&) {
+            return {}; // gone meanwhile: the message keeps the fault, with a rougher place
+        }
+    };
+
+    char* data = state.buffer.data() + (text.data() - state.buffer.data());
+    pugi::xml_parse_result result =
+        state.doc.load_buffer_inplace(data, text.size(), kParseFlags, pugi::encoding_utf8);
+    if (!result) {
+        std::string before = original();
+        auto offset = static_cast<std::size_t>(result.offset);
+        if (result.status == pugi::status_no_document_element ||
+            (result.status == pugi::status_end_element_mismatch && atEnd(before, offset))) {
+            offset = before.size();
+        }
+        throw malformed(file, before, offset, describe(result, before));
     }
     // pugixml accepts several top-level elements; a well-formed document has exactly one.
     int roots = 0;
@@ -409,13 +441,14 @@ Document Document::parse(std::string_view bytes, const std::filesystem::path& fi
             continue;
         }
         if (++roots == 2) {
-            auto offset = static_cast<std::size_t>(
-                std::max<std::ptrdiff_t>(node.offset_debug() - 1, 0)); // the '<' before the name
-            throw malformed(file, text, offset, "hay más de un elemento raíz");
+            // Parsed in place, the name points into the text, just after its '<'.
+            auto at = static_cast<std::size_t>(std::max<std::ptrdiff_t>(node.name() - data - 1, 0));
+            throw malformed(file, original(), at, "hay más de un elemento raíz");
         }
     }
     if (roots == 0) {
-        throw malformed(file, text, text.size(), "no tiene elemento raíz");
+        std::string before = original();
+        throw malformed(file, before, before.size(), "no tiene elemento raíz");
     }
     pugi::xml_node declaration = state.doc.first_child();
     if (declaration.type() == pugi::node_declaration) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,10 @@ public:
 
 private:
     Document();
+    // `pristine`: the bytes as given, for the place of a fault; without them the file is read
+    // again should the parser fail.
+    static Document parseOwned(std::string bytes, const std::filesystem::path& file,
+                               std::optional<std::string_view> pristine);
     struct State;
     std::unique_ptr<State> state_;
 };

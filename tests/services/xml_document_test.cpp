@@ -78,6 +78,8 @@ TEST(XmlDocumentLoad, MalformedDocumentsNameFileLineAndColumn) {
                               " no es un documento XML válido: línea " + std::to_string(c.line) +
                               ", columna " + std::to_string(c.column) + ": "));
         EXPECT_THAT(message, HasSubstr(c.what));
+        // Bytes handed over in memory are reported the same way.
+        EXPECT_EQ(errorOf([&] { Document::parse(c.bytes, file); }), message);
     }
 }
 
