@@ -540,6 +540,9 @@ void setText(pugi::xml_node element, std::string_view utf8) {
 }
 
 pugi::xpath_node_set selectNodes(pugi::xml_node context, const char* path) {
+    if (path == nullptr) {
+        throw Error("Falta la ruta XPath de la consulta");
+    }
     try {
         pugi::xpath_node_set nodes = context.select_nodes(path);
         nodes.sort();

@@ -117,6 +117,28 @@ TEST(ExchangeItem, FieldsAreTheSalidaChildrenOnly) {
     EXPECT_EQ(items[0].fieldText(0), "");
 }
 
+TEST(ExchangeItem, EveryFieldOfALongItemIsReachable) {
+    // Fields past the first few are found again by walking the item.
+    std::string item = "<listasal>";
+    for (int k = 0; k < 12; ++k) {
+        item += "<salida dato=\"F" + std::to_string(k) + "\"> v" + std::to_string(k) +
+                " </salida><otro>x</otro><!-- " + std::to_string(k) + " -->";
+    }
+    item += "</listasal>";
+    xml::Document doc = parse("<SERVICIO><SALIDAS><listasal seq=\"L\">" + item +
+                              "</listasal></SALIDAS></SERVICIO>");
+    auto items = listItems(doc, "L");
+    ASSERT_EQ(items.size(), 1u);
+    ASSERT_EQ(items[0].fieldCount(), 12u);
+    for (std::size_t k = 0; k < 12; ++k) {
+        EXPECT_EQ(items[0].fieldText(k), "v" + std::to_string(k));
+    }
+    EXPECT_EQ(items[0].fieldText(12), "");
+    auto named = items[0].namedFields();
+    ASSERT_EQ(named.size(), 12u);
+    EXPECT_EQ(named[11], std::make_pair(std::string("F11"), std::string("v11")));
+}
+
 struct FieldCase {
     const char* label;
     const char* field;
