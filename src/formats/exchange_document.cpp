@@ -9,10 +9,24 @@ namespace tdb::exchange {
 namespace {
 
 bool named(pugi::xml_node node, const char* name) {
-    // Name first: most nodes fail on its first letter (text nodes have the empty name), and a
-    // processing instruction may carry an element's name.
-    const char* own = node.name();
-    return own[0] == name[0] && std::strcmp(own, name) == 0 && node.type() == pugi::node_element;
+    return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
+}
+
+// Element children by name, searched inside pugixml: one library call per element found,
+// not several per child. A processing instruction may carry the same name and is passed over.
+pugi::xml_node nextNamed(pugi::xml_node node, const char* name) {
+    node = node.next_sibling(name);
+    while (node.type() != pugi::node_element && node.type() != pugi::node_null) {
+        node = node.next_sibling(name);
+    }
+    return node;
+}
+
+pugi::xml_node firstNamed(pugi::xml_node parent, const char* name) {
+    pugi::xml_node node = parent.child(name);
+    return node.type() == pugi::node_element || node.type() == pugi::node_null
+               ? node
+               : nextNamed(node, name);
 }
 
 bool hasSeq(pugi::xml_node list, std::string_view name) {
@@ -37,13 +51,12 @@ std::string_view trimmed(std::string_view text) {
 } // namespace
 
 Item::Item(pugi::xml_node node, std::size_t position) : node_(node), position_(position) {
-    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-        if (named(child, "salida")) {
-            if (count_ < kKept) {
-                first_[count_] = child;
-            }
-            ++count_;
+    for (pugi::xml_node child = firstNamed(node, "salida"); child;
+         child = nextNamed(child, "salida")) {
+        if (count_ < kKept) {
+            first_[count_] = child;
         }
+        ++count_;
     }
 }
 
@@ -54,13 +67,11 @@ pugi::xml_node Item::field(std::size_t k) const {
     if (k < kKept) {
         return first_[k];
     }
-    std::size_t seen = 0;
-    for (pugi::xml_node child = node_.first_child(); child; child = child.next_sibling()) {
-        if (named(child, "salida") && seen++ == k) {
-            return child;
-        }
+    pugi::xml_node child = first_[kKept - 1];
+    for (std::size_t seen = kKept - 1; seen < k; ++seen) {
+        child = nextNamed(child, "salida");
     }
-    return {};
+    return child;
 }
 
 std::string Item::fieldText(std::size_t k) const {
@@ -71,10 +82,8 @@ std::string Item::fieldText(std::size_t k) const {
 std::vector<std::pair<std::string, std::string>> Item::namedFields() const {
     std::vector<std::pair<std::string, std::string>> fields;
     fields.reserve(count_);
-    for (pugi::xml_node child = node_.first_child(); child; child = child.next_sibling()) {
-        if (!named(child, "salida")) {
-            continue;
-        }
+    for (pugi::xml_node child = firstNamed(node_, "salida"); child;
+         child = nextNamed(child, "salida")) {
         if (pugi::xml_attribute dato = child.attribute("dato")) {
             fields.emplace_back(cp1252::fromUtf8(dato.value()), exchange::fieldText(child));
         }
@@ -90,18 +99,16 @@ std::vector<Item> listItems(const xml::Document& document, std::string_view list
     if (!named(root, "SERVICIO")) {
         return {};
     }
-    for (pugi::xml_node section = root.first_child(); section; section = section.next_sibling()) {
-        if (!named(section, "SALIDAS")) {
-            continue;
-        }
-        for (pugi::xml_node list = section.first_child(); list; list = list.next_sibling()) {
-            if (!named(list, "listasal") || !hasSeq(list, listName)) {
+    for (pugi::xml_node section = firstNamed(root, "SALIDAS"); section;
+         section = nextNamed(section, "SALIDAS")) {
+        for (pugi::xml_node list = firstNamed(section, "listasal"); list;
+             list = nextNamed(list, "listasal")) {
+            if (!hasSeq(list, listName)) {
                 continue;
             }
-            for (pugi::xml_node item = list.first_child(); item; item = item.next_sibling()) {
-                if (named(item, "listasal")) {
-                    nodes.push_back(item);
-                }
+            for (pugi::xml_node item = firstNamed(list, "listasal"); item;
+                 item = nextNamed(item, "listasal")) {
+                nodes.push_back(item);
             }
         }
     }
