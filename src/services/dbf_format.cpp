@@ -455,13 +455,6 @@ std::string_view trimmedBothEnds(std::string_view text) {
     return trimBoth(text);
 }
 
-std::string_view trimmedText(std::string_view field) {
-    while (!field.empty() && isPad(field.back())) {
-        field.remove_suffix(1);
-    }
-    return field;
-}
-
 bool isBlank(Codec codec, std::string_view field) {
     switch (codec) {
     case Codec::Text:

@@ -83,7 +83,12 @@ bool isBlank(Codec codec, std::string_view field);
 // its characters without blanks.
 std::string text(Codec codec, std::string_view field);
 // Text without trailing blanks or NULs (the Text codec without copying).
-std::string_view trimmedText(std::string_view field);
+inline std::string_view trimmedText(std::string_view field) {
+    while (!field.empty() && (field.back() == ' ' || field.back() == '\0')) {
+        field.remove_suffix(1);
+    }
+    return field;
+}
 // Text without blanks, tabs or NULs at either end.
 std::string_view trimmedBothEnds(std::string_view text);
 // The value as a number: nothing when blank; `valid` false when the bytes are not a number.

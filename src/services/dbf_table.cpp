@@ -44,6 +44,19 @@ std::string upperAscii(std::string_view s) {
     return out;
 }
 
+// Column names are a few bytes long: a plain loop beats a call to memcmp.
+bool sameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The table name without a ".DBF" that a caller may have written after it.
 std::string baseName(std::string_view name) {
     constexpr std::string_view extension = ".DBF";
@@ -160,10 +173,15 @@ public:
 
     // --- reading ---
 
+    // The checks run for every value; their messages are built out of line.
     void requireOpen() const {
-        if (!lock) {
-            throw Error("La tabla " + what + " está cerrada");
+        if (!lock) [[unlikely]] {
+            throwClosed();
         }
+    }
+
+    [[noreturn, gnu::noinline]] void throwClosed() const {
+        throw Error("La tabla " + what + " está cerrada");
     }
 
     const char* record(std::size_t i) const {
@@ -177,23 +195,35 @@ public:
 
     std::size_t checkedColumn(int column) const {
         requireOpen();
-        if (column < 0 || static_cast<std::size_t>(column) >= layout.columns.size()) {
-            throw Error("La tabla " + what + " no tiene la columna número " +
-                        std::to_string(column));
+        if (column < 0 || static_cast<std::size_t>(column) >= layout.columns.size()) [[unlikely]] {
+            throwNoColumn(column);
         }
         return static_cast<std::size_t>(column);
     }
 
+    [[noreturn, gnu::noinline]] void throwNoColumn(int column) const {
+        throw Error("La tabla " + what + " no tiene la columna número " + std::to_string(column));
+    }
+
     int columnIndex(std::string_view column) const {
         // This runs for every value read or written. Callers name columns as stored, in upper
-        // case, and mostly in the order of the columns, record after record: the exact match
-        // is searched from the column after the last one found.
+        // case, and mostly in the order of the columns, record after record: the column after
+        // the last one found is tried first, inline.
         const std::size_t count = layout.columns.size();
-        std::size_t i = nextColumnHint < count ? nextColumnHint : 0;
+        const std::size_t guess = nextColumnHint < count ? nextColumnHint : 0;
+        const std::string& name = layout.columns[guess].name;
+        if (sameBytes(name, column)) {
+            nextColumnHint = guess + 1;
+            return static_cast<int>(guess);
+        }
+        return searchColumn(column, guess);
+    }
+
+    [[gnu::noinline]] int searchColumn(std::string_view column, std::size_t from) const {
+        const std::size_t count = layout.columns.size();
+        std::size_t i = from;
         for (std::size_t k = 0; k < count; ++k) {
-            const std::string& name = layout.columns[i].name;
-            if (name.size() == column.size() && !column.empty() && name[0] == column[0] &&
-                std::memcmp(name.data(), column.data(), column.size()) == 0) {
+            if (layout.columns[i].name == column) {
                 nextColumnHint = i + 1;
                 return static_cast<int>(i);
             }
@@ -201,9 +231,9 @@ public:
                 i = 0;
             }
         }
-        for (std::size_t i = 0; i < layout.columns.size(); ++i) {
-            if (equalsIgnoringAsciiCase(layout.columns[i].name, column)) {
-                return static_cast<int>(i);
+        for (std::size_t c = 0; c < count; ++c) {
+            if (equalsIgnoringAsciiCase(layout.columns[c].name, column)) {
+                return static_cast<int>(c);
             }
         }
         throw Error("La tabla " + what + " no tiene la columna " + cp1252::toUtf8(column));
@@ -212,6 +242,9 @@ public:
     bool deleted(std::size_t i) const { return record(i)[0] == format::kDeleted; }
 
     std::string textAt(std::size_t i, std::size_t column) const {
+        if (layout.codecs[column] == Codec::Text) {
+            return std::string(format::trimmedText(field(i, column)));
+        }
         return format::text(layout.codecs[column], field(i, column));
     }
 
@@ -636,7 +669,7 @@ std::string Table::text(int column) const {
 }
 
 std::string Table::text(std::string_view column) const {
-    return text(columnIndex(column));
+    return text(impl_->columnIndex(column));
 }
 
 std::int64_t Table::integer(int column) const {
