@@ -339,10 +339,12 @@ public:
                     std::to_string(c.decimals) + ") de la tabla " + what + ": " + cause);
     }
 
-    void putNumber(std::size_t column, double value, const std::string& shown) {
+    // `shown` gives the value as the message names it; it is formed only when the value does
+    // not fit, not on every record.
+    template <typename Shown> void putNumber(std::size_t column, double value, Shown shown) {
         const auto& c = layout.columns[column];
         if (!format::formatNumber(value, c.length, c.decimals, editField(column))) {
-            refuseValue(column, shown, "no cabe");
+            refuseValue(column, shown(), "no cabe");
         }
     }
 
@@ -367,7 +369,7 @@ public:
             if (!number) {
                 refuseValue(column, cp1252::toUtf8(value), "no es un número");
             }
-            putNumber(column, *number, cp1252::toUtf8(value));
+            putNumber(column, *number, [&] { return cp1252::toUtf8(value); });
             return;
         }
         case Codec::Logical: {
@@ -406,7 +408,7 @@ public:
             putText(column, format::shortestText(value));
             return;
         case Codec::Number:
-            putNumber(column, value, format::shortestText(value));
+            putNumber(column, value, [&] { return format::shortestText(value); });
             return;
         default:
             refuseValue(column, format::shortestText(value), "la columna no es numérica");
