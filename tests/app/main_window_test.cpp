@@ -309,6 +309,7 @@ void whenModal(std::function<void(QWidget*)> answer) {
     *poll = [answer, poll] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
             answer(modal);
+            *poll = nullptr; // the running copy keeps what it needs; this ends the cycle
         } else {
             QTimer::singleShot(10, *poll);
         }
