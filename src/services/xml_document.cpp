@@ -219,44 +219,79 @@ struct Shape {
 
 // Whether every character outside text and attribute values (where a character reference
 // can stand in) exists in `encoding`, and how deep the tree is.
-Shape shapeOf(const pugi::xml_document& doc, Encoding encoding) {
-    const bool eightBit = encoding::isEightBit(encoding);
-    auto fits = [&](const char* s) {
-        return !eightBit || isAscii(s) || encoding::representable(s, encoding);
-    };
-    Shape shape;
-    forEachDescendant(doc, [&](pugi::xml_node node, std::size_t depth) {
-        shape.depth = std::max(shape.depth, depth);
-        if (!shape.markupFits) {
-            return;
+//
+// This runs over every node before each save, so it asks pugixml no more than it must: the
+// walk is pugixml's own (iterative, so any depth is safe), text nodes are asked only for their
+// type, and a name that many elements share (the same characters, as copies of one node have
+// them) is checked once.
+class ShapeWalker final : public pugi::xml_tree_walker {
+public:
+    explicit ShapeWalker(Encoding encoding)
+        : eightBit_(encoding::isEightBit(encoding)), encoding_(encoding) {}
+
+    bool for_each(pugi::xml_node& node) override {
+        // depth() counts from 0 for the children of the walk's start, the document.
+        shape.depth = std::max(shape.depth, static_cast<std::size_t>(depth()) + 1);
+        if (!eightBit_ || !shape.markupFits) {
+            return true;
         }
-        bool ok = true;
         switch (node.type()) {
-        case pugi::node_element:
-            ok = fits(node.name());
-            for (pugi::xml_attribute a = node.first_attribute(); ok && a; a = a.next_attribute()) {
-                ok = fits(a.name());
-            }
+        case pugi::node_pcdata:
             break;
-        case pugi::node_declaration:
+        case pugi::node_element: {
+            bool ok = fits(node.name(), lastElementName_);
             for (pugi::xml_attribute a = node.first_attribute(); ok && a; a = a.next_attribute()) {
-                ok = fits(a.name()) && fits(a.value());
+                ok = fits(a.name(), lastAttributeName_);
+            }
+            shape.markupFits = ok;
+            break;
+        }
+        case pugi::node_declaration:
+            for (pugi::xml_attribute a = node.first_attribute(); shape.markupFits && a;
+                 a = a.next_attribute()) {
+                shape.markupFits = fits(a.name(), lastOther_) && fits(a.value(), lastOther_);
             }
             break;
         case pugi::node_pi:
-            ok = fits(node.name()) && fits(node.value());
+            shape.markupFits = fits(node.name(), lastOther_) && fits(node.value(), lastOther_);
             break;
         case pugi::node_cdata:
         case pugi::node_comment:
         case pugi::node_doctype:
-            ok = fits(node.value());
+            shape.markupFits = fits(node.value(), lastOther_);
             break;
         default:
             break;
         }
-        shape.markupFits = ok;
-    });
-    return shape;
+        return true;
+    }
+
+    Shape shape;
+
+private:
+    bool fits(const char* s, const char*& last) const {
+        if (s == last) {
+            return true;
+        }
+        if (isAscii(s) || encoding::representable(s, encoding_)) {
+            last = s;
+            return true;
+        }
+        return false;
+    }
+
+    bool eightBit_;
+    Encoding encoding_;
+    const char* lastElementName_ = nullptr; // the last name found writable, by kind
+    const char* lastAttributeName_ = nullptr;
+    const char* lastOther_ = nullptr;
+};
+
+Shape shapeOf(const pugi::xml_document& doc, Encoding encoding) {
+    ShapeWalker walker(encoding);
+    pugi::xml_node start = doc; // a handle: the walk changes nothing
+    start.traverse(walker);
+    return walker.shape;
 }
 
 void appendEscaped(std::string& out, std::string_view value) {
@@ -312,11 +347,19 @@ std::string declarationText(pugi::xml_node declaration, Encoding output) {
     return out;
 }
 
-struct StringWriter : pugi::xml_writer {
+struct StringWriter final : pugi::xml_writer {
     std::string& out;
     explicit StringWriter(std::string& target) : out(target) {}
     void write(const void* data, std::size_t size) override {
         out.append(static_cast<const char*>(data), size);
+    }
+};
+
+struct FileWriter final : pugi::xml_writer {
+    AtomicFileWriter& file;
+    explicit FileWriter(AtomicFileWriter& target) : file(target) {}
+    void write(const void* data, std::size_t size) override {
+        file.write(std::string_view(static_cast<const char*>(data), size));
     }
 };
 
@@ -476,7 +519,7 @@ const std::string& Document::declaredEncoding() const {
     return state_->declaredEncoding;
 }
 
-std::string Document::serialize() const {
+void Document::write(pugi::xml_writer& out) const {
     Encoding output = state_->encoding;
     const Shape shape = shapeOf(state_->doc, output);
     if (!shape.markupFits) {
@@ -484,23 +527,33 @@ std::string Document::serialize() const {
     }
     const unsigned format =
         shape.depth > kMaxIndentedDepth ? pugi::format_raw : pugi::format_indent;
-    // pugixml writes UTF-8 and escapes markup characters; the transcoding below turns what the
-    // output lacks into character references, which pugixml's own 8-bit writer would not.
-    std::string utf8;
-    StringWriter writer(utf8);
+    // pugixml writes UTF-8 and escapes markup characters; the transcoder turns what the output
+    // lacks into character references, which pugixml's own 8-bit writer would not.
+    const bool bom = output == Encoding::Utf8 && state_->utf8Bom;
+    encoding::Utf8Transcoder transcoder(output, bom, out);
     for (pugi::xml_node node : state_->doc.children()) {
         if (node.type() == pugi::node_declaration) {
-            utf8 += declarationText(node, output);
+            transcoder.write(declarationText(node, output));
         } else {
-            node.print(writer, "\t", format, pugi::encoding_utf8);
+            node.print(transcoder, "\t", format, pugi::encoding_utf8);
         }
     }
-    const bool bom = output == Encoding::Utf8 && state_->utf8Bom;
-    return encoding::fromUtf8(utf8, output, bom);
+    transcoder.finish();
+}
+
+std::string Document::serialize() const {
+    std::string bytes;
+    StringWriter writer(bytes);
+    write(writer);
+    return bytes;
 }
 
 void Document::save(const std::filesystem::path& file) const {
-    replaceFileAtomically(file, serialize());
+    // Written as it is produced: neither the whole text nor its conversion is ever held.
+    AtomicFileWriter target(file);
+    FileWriter writer(target);
+    write(writer);
+    target.commit();
 }
 
 std::string textContent(pugi::xml_node node) {

@@ -61,6 +61,8 @@ private:
     // again should the parser fail.
     static Document parseOwned(std::string bytes, const std::filesystem::path& file,
                                std::optional<std::string_view> pristine);
+    // The bytes of save() and serialize(), handed to `out` piece by piece.
+    void write(pugi::xml_writer& out) const;
     struct State;
     std::unique_ptr<State> state_;
 };

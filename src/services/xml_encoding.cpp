@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -161,8 +162,8 @@ char32_t nextCodePoint(std::string_view s, std::size_t& i) {
 }
 
 bool asciiWithoutNul(std::uint64_t w) {
-    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
     constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
     return (w & kHigh) == 0 && ((w - kOnes) & ~w & kHigh) == 0;
 }
 
@@ -173,6 +174,34 @@ std::uint64_t load8(const char* p) {
 }
 
 constexpr const char* kNul = "carácter nulo";
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// Bytes of the sequence a byte starts, as nextCodePoint reads it: 1 for ASCII and for a byte
+// that starts none.
+std::size_t sequenceLength(unsigned char b) {
+    if ((b & 0xE0) == 0xC0) {
+        return 2;
+    }
+    if ((b & 0xF0) == 0xE0) {
+        return 3;
+    }
+    if ((b & 0xF8) == 0xF0) {
+        return 4;
+    }
+    return 1;
+}
+
+bool isContinuation(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
+
+struct StringWriter final : pugi::xml_writer {
+    std::string& out;
+    explicit StringWriter(std::string& target) : out(target) {}
+    void write(const void* data, std::size_t size) override {
+        out.append(static_cast<const char*>(data), size);
+    }
+};
 
 } // namespace
 
@@ -411,56 +440,152 @@ bool representable(std::string_view utf8, Encoding encoding) {
 
 std::string fromUtf8(std::string_view utf8, Encoding encoding, bool utf8Bom) {
     std::string out;
+    const bool wide = encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE;
+    out.reserve(wide ? 2 * utf8.size() + 2 : utf8.size() + 3);
+    StringWriter writer(out);
+    Utf8Transcoder transcoder(encoding, utf8Bom, writer);
+    transcoder.write(utf8);
+    transcoder.finish();
+    return out;
+}
+
+Utf8Transcoder::Utf8Transcoder(Encoding encoding, bool utf8Bom, pugi::xml_writer& out)
+    : encoding_(encoding), out_(out), buffer_(std::make_unique<char[]>(kCapacity)) {
     if (encoding == Encoding::Utf8) {
-        out.reserve(utf8.size() + 3);
         if (utf8Bom) {
-            out = "\xEF\xBB\xBF";
+            put("\xEF\xBB\xBF", 3);
         }
-        out.append(utf8);
-        return out;
+    } else if (!isEightBit(encoding)) {
+        encode(0xFEFF);
     }
-    if (encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE) {
-        const bool big = encoding == Encoding::Utf16BE;
-        out.reserve(2 * utf8.size() + 2);
-        auto put = [&](char32_t u) {
-            auto hi = static_cast<char>((u >> 8) & 0xFF);
-            auto lo = static_cast<char>(u & 0xFF);
-            out.push_back(big ? hi : lo);
-            out.push_back(big ? lo : hi);
-        };
-        put(0xFEFF);
+}
+
+Utf8Transcoder::~Utf8Transcoder() = default;
+
+void Utf8Transcoder::write(const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    if (encoding_ == Encoding::Utf8) {
+        flush();
+        if (size > 0) {
+            out_.write(p, size);
+        }
+        return;
+    }
+    if (heldSize_ > 0) {
+        // Complete the character the previous piece ended in, or find it broken.
+        const std::size_t need = sequenceLength(static_cast<unsigned char>(held_[0]));
+        while (heldSize_ < need && size > 0 && isContinuation(static_cast<unsigned char>(*p))) {
+            held_[heldSize_++] = *p++;
+            --size;
+        }
+        if (heldSize_ < need && size == 0) {
+            return;
+        }
         std::size_t i = 0;
-        while (i < utf8.size()) {
-            char32_t cp = nextCodePoint(utf8, i);
-            if (cp >= 0x10000) {
-                cp -= 0x10000;
-                put(0xD800 + (cp >> 10));
-                put(0xDC00 + (cp & 0x3FF));
+        encode(nextCodePoint(std::string_view(held_, heldSize_), i));
+        heldSize_ = 0;
+    }
+    convert(p, size);
+}
+
+void Utf8Transcoder::convert(const char* p, std::size_t n) {
+    const bool eightBit = isEightBit(encoding_);
+    std::size_t i = 0;
+    while (i < n) {
+        // ASCII is the same in every output but UTF-16: 8-bit output copies a run at once.
+        std::size_t j = i;
+        while (j + 8 <= n && (load8(p + j) & kHighBits) == 0) {
+            j += 8;
+        }
+        while (j < n && static_cast<unsigned char>(p[j]) < 0x80) {
+            ++j;
+        }
+        if (j > i) {
+            if (eightBit) {
+                put(p + i, j - i);
             } else {
-                put(cp);
+                for (std::size_t k = i; k < j; ++k) {
+                    encode(static_cast<unsigned char>(p[k]));
+                }
+            }
+            i = j;
+            if (i == n) {
+                break;
             }
         }
-        return out;
-    }
-    const CodePage& page = codePage(encoding);
-    out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++i;
-            continue;
+        const std::size_t need = sequenceLength(static_cast<unsigned char>(p[i]));
+        if (n - i < need) {
+            bool cut = true; // the piece ends inside the character: keep its start for the next
+            for (std::size_t k = i + 1; k < n; ++k) {
+                cut = cut && isContinuation(static_cast<unsigned char>(p[k]));
+            }
+            if (cut) {
+                std::memcpy(held_, p + i, n - i);
+                heldSize_ = n - i;
+                return;
+            }
         }
-        char32_t cp = nextCodePoint(utf8, i);
-        int byte = page.byteOf(cp);
+        encode(nextCodePoint(std::string_view(p, n), i));
+    }
+}
+
+void Utf8Transcoder::encode(char32_t cp) {
+    if (isEightBit(encoding_)) {
+        const int byte = codePage(encoding_).byteOf(cp);
         if (byte >= 0) {
-            out.push_back(static_cast<char>(byte));
-        } else {
-            out += "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
+            putByte(static_cast<char>(byte));
+            return;
+        }
+        char reference[16] = "&#";
+        auto [end, ec] = std::to_chars(reference + 2, reference + sizeof reference - 1,
+                                       static_cast<unsigned long>(cp));
+        (void)ec; // a code point has at most seven digits
+        *end++ = ';';
+        put(reference, static_cast<std::size_t>(end - reference));
+        return;
+    }
+    const bool big = encoding_ == Encoding::Utf16BE;
+    auto unit = [&](char32_t u) {
+        const auto hi = static_cast<char>((u >> 8) & 0xFF);
+        const auto lo = static_cast<char>(u & 0xFF);
+        putByte(big ? hi : lo);
+        putByte(big ? lo : hi);
+    };
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        unit(0xD800 + (cp >> 10));
+        unit(0xDC00 + (cp & 0x3FF));
+    } else {
+        unit(cp);
+    }
+}
+
+void Utf8Transcoder::put(const char* data, std::size_t size) {
+    if (size > kCapacity - used_) {
+        flush();
+        if (size >= kCapacity) {
+            out_.write(data, size);
+            return;
         }
     }
-    return out;
+    std::memcpy(buffer_.get() + used_, data, size);
+    used_ += size;
+}
+
+void Utf8Transcoder::flush() {
+    if (used_ > 0) {
+        out_.write(buffer_.get(), used_);
+        used_ = 0;
+    }
+}
+
+void Utf8Transcoder::finish() {
+    if (heldSize_ > 0) {
+        std::size_t i = 0;
+        encode(nextCodePoint(std::string_view(held_, heldSize_), i));
+        heldSize_ = 0;
+    }
+    flush();
 }
 
 } // namespace tdb::xml::encoding

@@ -3,6 +3,7 @@
 #include "services/xml_document.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,7 +41,44 @@ Decoded utf16ToUtf8(std::string_view bytes, bool bigEndian);
 // Whether every character of `utf8` exists in `encoding`.
 bool representable(std::string_view utf8, Encoding encoding);
 // `utf8` written in `encoding`: a character an 8-bit encoding lacks becomes a character
-// reference "&#N;"; UTF-16 gets its byte order mark, UTF-8 one when `utf8Bom`.
+// reference "&#N;"; UTF-16 gets its byte order mark, UTF-8 one when `utf8Bom`. A malformed
+// sequence becomes U+FFFD.
 std::string fromUtf8(std::string_view utf8, Encoding encoding, bool utf8Bom);
+
+// fromUtf8 for text that arrives in pieces (a serialiser's output): the pieces may be cut
+// anywhere, even inside a character, and `out` receives the same bytes fromUtf8 gives for the
+// whole text, in large blocks. UTF-8 passes through untouched. finish() ends the text.
+class Utf8Transcoder final : public pugi::xml_writer {
+public:
+    Utf8Transcoder(Encoding encoding, bool utf8Bom, pugi::xml_writer& out);
+    Utf8Transcoder(const Utf8Transcoder&) = delete;
+    Utf8Transcoder& operator=(const Utf8Transcoder&) = delete;
+    ~Utf8Transcoder() override;
+
+    void write(const void* data, std::size_t size) override;
+    void write(std::string_view utf8) { write(utf8.data(), utf8.size()); }
+    // Writes out a character left cut short at the end (as U+FFFD) and everything buffered.
+    void finish();
+
+private:
+    void convert(const char* data, std::size_t size);
+    void encode(char32_t cp);
+    void put(const char* data, std::size_t size);
+    void putByte(char byte) {
+        if (used_ == kCapacity) {
+            flush();
+        }
+        buffer_[used_++] = byte;
+    }
+    void flush();
+
+    static constexpr std::size_t kCapacity = std::size_t{1} << 16;
+    Encoding encoding_;
+    pugi::xml_writer& out_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+    char held_[4] = {}; // the start of a character whose end is still to come
+    std::size_t heldSize_ = 0;
+};
 
 } // namespace tdb::xml::encoding

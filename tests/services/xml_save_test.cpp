@@ -1,3 +1,4 @@
+#include "services/cp1252.h"
 #include "services/error.h"
 #include "services/xml_document.h"
 #include "support/test_support.h"
@@ -6,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <functional>
 #include <string>
+#include <sys/resource.h>
 
 namespace tdb::xml {
 namespace {
@@ -212,6 +216,175 @@ TEST(XmlSave, FailedSaveLeavesTheEarlierFileUntouched) {
         ++entries;
     }
     EXPECT_EQ(entries, 3); // resultado.xml/, the long name and bueno.xml
+}
+
+// UTF-8 of characters of the Basic Multilingual Plane.
+std::string utf8(std::u16string_view text) {
+    std::string out;
+    for (char16_t u : text) {
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u16string digits(std::size_t n) {
+    std::u16string out;
+    for (char c : std::to_string(n)) {
+        out += static_cast<char16_t>(c);
+    }
+    return out;
+}
+
+// Documents of a few megabytes, far beyond what any buffer on the way to the file holds, come
+// back byte for byte, in every encoding; so does text the encoding lacks, as references.
+TEST(XmlSave, LargeDocumentsAreWrittenBackAsRead) {
+    struct Case {
+        const char* label;
+        std::u16string declaration;
+        std::u16string special; // characters of the encoding beyond ASCII
+        std::function<std::string(std::u16string_view)> encode;
+    };
+    const Case cases[] = {
+        {"ISO-8859-1", u"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n", u"\u00D1and\u00FA",
+         [](std::u16string_view t) { return cp1252::fromUtf16(t); }},
+        {"windows-1252", u"<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n",
+         u"\u20AC\u0152\u00F1", [](std::u16string_view t) { return cp1252::fromUtf16(t); }},
+        {"UTF-8 with BOM", u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+         u"\u20AC\u4E2D\u00F1", [](std::u16string_view t) { return utf8(t); }},
+        {"UTF-16", u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n", u"\u20AC\u4E2D\u00F1",
+         [](std::u16string_view t) { return utf16(t, false); }},
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::u16string text = c.declaration + u"<r>\n";
+        for (std::size_t i = 0; i < 40000; ++i) {
+            text += u"\t<a n=\"" + digits(i) + u"\" x=\"" + c.special + u"\">" +
+                    c.special.substr(0, i % 4) + u" " + digits(i * 7) + u" &amp; &lt;" + c.special +
+                    u"</a>\n";
+        }
+        text += u"</r>\n";
+        const std::string bytes = c.encode(text);
+        const auto in = dir / "grande.xml";
+        const auto out = dir / "grande-salida.xml";
+        test::writeFile(in, bytes);
+        Document doc = Document::load(in);
+        doc.save(out);
+        EXPECT_TRUE(test::readFile(out) == bytes) << "the saved file differs from the input";
+        EXPECT_TRUE(doc.serialize() == bytes) << "serialize() differs from the input";
+    }
+
+    // Every fifth element given a text ISO-8859-1 lacks.
+    std::string input = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r>\n";
+    std::string expected = input;
+    for (std::size_t i = 0; i < 40000; ++i) {
+        input += "\t<a>\xF1" + std::to_string(i) + "</a>\n";
+        expected +=
+            "\t<a>" +
+            (i % 5 == 0 ? "&#8364;&#9731;" + std::to_string(i) : "\xF1" + std::to_string(i)) +
+            "</a>\n";
+    }
+    input += "</r>\n";
+    expected += "</r>\n";
+    Document doc = Document::parse(input, "grande.xml");
+    std::size_t i = 0;
+    for (pugi::xml_node a : doc.root().children("a")) {
+        if (i++ % 5 == 0) {
+            setText(a, "\xE2\x82\xAC\xE2\x98\x83" + std::string(a.text().get()).substr(2));
+        }
+    }
+    doc.save(dir / "referencias.xml");
+    EXPECT_TRUE(test::readFile(dir / "referencias.xml") == expected);
+}
+
+// Indentation costs a line its depth: a document deeper than a hundred levels is written
+// without any, so that its size stays proportional to its content.
+TEST(XmlSave, BeyondAHundredLevelsTheDocumentIsWrittenWithoutIndentation) {
+    for (int depth : {100, 101}) {
+        SCOPED_TRACE(depth);
+        std::string bytes;
+        for (int i = 0; i < depth; ++i) {
+            bytes += "<e>";
+        }
+        for (int i = 0; i < depth; ++i) {
+            bytes += "</e>";
+        }
+        const std::string written = Document::parse(bytes, "hondo.xml").serialize();
+        if (depth == 100) {
+            EXPECT_THAT(written, HasSubstr("\n" + std::string(99, '\t') + "<e />\n"));
+        } else {
+            EXPECT_EQ(written.find('\t'), std::string::npos);
+            EXPECT_THAT(written, HasSubstr("<e><e><e/></e></e>"));
+        }
+    }
+    // Text is a level of its own.
+    std::string bytes;
+    for (int i = 0; i < 100; ++i) {
+        bytes += "<e>";
+    }
+    bytes += "x";
+    for (int i = 0; i < 100; ++i) {
+        bytes += "</e>";
+    }
+    EXPECT_EQ(Document::parse(bytes, "hondo.xml").serialize().find('\t'), std::string::npos);
+}
+
+// A disk that fills up while the document is being written: the error names the file, the
+// earlier file is untouched, and the temporary file is gone.
+TEST(XmlSave, AWriteThatFailsHalfwayLeavesTheEarlierFile) {
+    test::TempDir dir;
+    std::string bytes = "<r>\n";
+    for (int i = 0; i < 100000; ++i) {
+        bytes += "\t<a>" + std::to_string(i) + "</a>\n";
+    }
+    bytes += "</r>\n";
+    Document doc = Document::parse(bytes, "t.xml");
+    const auto target = dir / "resultado.xml";
+    test::writeFile(target, "anterior");
+
+    // Past this size every write fails (EFBIG, the signal ignored), as on a full disk.
+    struct FileSizeLimit {
+        rlimit before{};
+        void (*handler)(int) = nullptr;
+        explicit FileSizeLimit(rlim_t bytes) {
+            getrlimit(RLIMIT_FSIZE, &before);
+            handler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limited = before;
+            limited.rlim_cur = bytes;
+            setrlimit(RLIMIT_FSIZE, &limited);
+        }
+        ~FileSizeLimit() {
+            setrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, handler);
+        }
+    };
+    {
+        FileSizeLimit limit(300000);
+        try {
+            doc.save(target);
+            ADD_FAILURE() << "saved beyond the limit";
+        } catch (const Error& e) {
+            EXPECT_THAT(e.what(), HasSubstr(target.string()));
+        }
+    }
+    EXPECT_EQ(test::readFile(target), "anterior");
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+
+    doc.save(target);
+    EXPECT_TRUE(test::readFile(target) == bytes);
 }
 
 } // namespace
