@@ -37,11 +37,13 @@ public:
                     " no está entre las tablas de la importación");
     }
 
-    // Closes them in the order they were opened, reporting a failure.
+    // Closes them in the order they were opened, reporting a failure, and lets go of what
+    // was read from them.
     void close() {
         for (auto& table : tables_) {
             table.close();
         }
+        tables_.clear();
     }
 
 private:
@@ -89,17 +91,20 @@ void convert(Session& session, const std::filesystem::path& chosenFile) {
 
     pugi::xml_node salidas = rebuildOutputSection(document);
     writeStatusBlock(salidas, tables[TableId::PROFT].recordCount());
-    ImportarHorarios(salidas, TimetableTables{
-                                  tables[TableId::PROFT],
-                                  tables[TableId::SOLUC],
-                                  tables[TableId::ASIGT],
-                                  tables[TableId::ASIGNOMT],
-                                  tables[TableId::GRUPOST],
-                                  tables[TableId::ASIGNOMT2],
-                                  tables[TableId::DIASHORAST],
-                                  tables[TableId::AULAT],
-                              });
+    const TeacherTimetables timetables(TimetableTables{
+        tables[TableId::PROFT],
+        tables[TableId::SOLUC],
+        tables[TableId::ASIGT],
+        tables[TableId::ASIGNOMT],
+        tables[TableId::GRUPOST],
+        tables[TableId::ASIGNOMT2],
+        tables[TableId::DIASHORAST],
+        tables[TableId::AULAT],
+    });
+    // Everything is read: the tables go before the lists are built, so that their memory and
+    // the lists' are never needed at once.
     tables.close();
+    timetables.write(salidas);
 
     document.save(exchange::resultFileName(chosenFile));
 }

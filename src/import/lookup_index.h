@@ -1,63 +1,106 @@
 #pragma once
 
-#include "services/dbf_table.h"
-
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
-// Indexes over the timetable tables, built once per import. Each one answers exactly what a scan
-// from the table's first record would answer: the first record in file order with the key wins
-// (a later record with the same key is never inserted). Keys are the texts as the table engine
-// returns them, compared exactly and with letter case.
+// Indexes over the timetable tables, built once per import. Keys are the texts as the table
+// engine returns them, compared exactly and with letter case. Whoever fills an index in file
+// order gets what a scan from the table's first record would answer: the first record with a
+// key wins, a later one never replaces it.
+//
+// They are built for lookups by the hundred thousand, in no order the memory can foresee: each
+// lookup should touch one place. The tables are open-addressed arrays; a key of up to eight
+// bytes (every code of the timetabler) is kept inside its slot, so that a lookup costs one hash
+// and mostly one probe, with no string built, no allocation and no further memory read.
 namespace tdb::importer {
 
-struct StringHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept {
-        return std::hash<std::string_view>{}(s);
-    }
-};
+inline constexpr std::uint32_t kNoId = 0xFFFFFFFFu;
 
-// Two texts as one key; the length prefix keeps ("ab", "c") apart from ("a", "bc").
-std::string compositeKey(std::string_view first, std::string_view second);
-
-// Key to the values of the first record that carries it.
-template <class Value> class FirstMatchIndex {
+// Texts numbered 0, 1, 2 ... in the order they are first added.
+class TextIds {
 public:
-    // Room for `records` keys, so that building the index never rehashes.
-    explicit FirstMatchIndex(std::size_t records = 0) { map_.reserve(records); }
-    // Keeps the first value per key: later records with the same key lose.
-    void insert(std::string key, Value value) {
-        map_.try_emplace(std::move(key), std::move(value));
+    // What a lookup of one text needs, worked out before the lookup: callers with many texts
+    // at hand work out a few, prefetch() their slots, and then look them up, so that the
+    // memory reads overlap instead of following one another.
+    struct Probe {
+        std::uint64_t head; // the text's first eight bytes, zero-padded
+        std::uint32_t tag;  // 28 hash bits, then the length of a text of up to 8 bytes
+    };
+    static Probe probe(std::string_view text);
+
+    // Room for `expected` texts before the table grows.
+    explicit TextIds(std::size_t expected = 0);
+
+    // The number of `text`; a text not seen before gets the next one, size() before the call.
+    std::uint32_t add(std::string_view text) { return add(text, probe(text)); }
+    std::uint32_t add(std::string_view text, const Probe& probe);
+    // The number of `text`, or kNoId when it was never added.
+    std::uint32_t find(std::string_view text) const { return find(text, probe(text)); }
+    std::uint32_t find(std::string_view text, const Probe& probe) const {
+        return slots_[slotOf(text, probe)].id;
     }
-    const Value* find(std::string_view key) const {
-        auto it = map_.find(key);
-        return it == map_.end() ? nullptr : &it->second;
+    // Starts reading the memory a lookup with `probe` will read first.
+    void prefetch(const Probe& probe) const { __builtin_prefetch(&slots_[home(probe.tag)]); }
+    std::string_view text(std::uint32_t id) const {
+        return std::string_view(chars_).substr(starts_[id], starts_[id + 1] - starts_[id]);
     }
-    std::size_t size() const { return map_.size(); }
+    std::size_t size() const { return starts_.size() - 1; }
 
 private:
-    std::unordered_map<std::string, Value, StringHash, std::equal_to<>> map_;
+    struct Slot {
+        std::uint64_t head; // as in Probe
+        std::uint32_t tag;
+        std::uint32_t id; // kNoId: empty
+    };
+    // The slot a text's probe starts at: the tag holds its hash, so that growing the table
+    // never reads a text again.
+    std::size_t home(std::uint32_t tag) const { return (tag >> 4) & mask_; }
+    std::size_t slotOf(std::string_view text, const Probe& probe) const;
+    void rehash(std::size_t slotCount);
+
+    std::string chars_;
+    std::vector<std::size_t> starts_{0};
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
 };
 
-// Column value to the numbers of the records carrying it, in file order: what a table filtered
-// on "COLUMN = value" shows, without scanning the table once per value.
-class RecordsByValue {
+// Pairs of numbers (two TextIds numbers, say) to a number: the first value given for a pair is
+// kept.
+class PairIndex {
 public:
-    // Walks every visible record of `table` once.
-    RecordsByValue(dbf::Table& table, int column);
-    // The records whose column equals `value`; empty when none does.
-    const std::vector<std::uint32_t>& records(std::string_view value) const;
+    explicit PairIndex(std::size_t expected = 0);
+
+    // Gives the pair its value; false, and nothing changes, when it already has one (or is
+    // (kNoId, kNoId), which never has one).
+    bool insert(std::uint32_t first, std::uint32_t second, std::uint32_t value);
+    // The value of the pair, or kNoId.
+    std::uint32_t find(std::uint32_t first, std::uint32_t second) const;
+    // Starts reading the memory a lookup of the pair will read first.
+    void prefetch(std::uint32_t first, std::uint32_t second) const {
+        __builtin_prefetch(&slots_[startOf(first, second)]);
+    }
+    std::size_t size() const { return count_; }
 
 private:
-    std::unordered_map<std::string, std::vector<std::uint32_t>, StringHash, std::equal_to<>> map_;
-    std::vector<std::uint32_t> none_;
+    struct Slot {
+        std::uint32_t first = kNoId; // (kNoId, kNoId): empty
+        std::uint32_t second = kNoId;
+        std::uint32_t value = 0;
+    };
+    std::size_t startOf(std::uint32_t first, std::uint32_t second) const;
+    std::size_t slotOf(std::uint32_t first, std::uint32_t second) const;
+    void rehash(std::size_t slotCount);
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::size_t count_ = 0;
 };
+
+// The hash of the indexes: short codes are one or two words, mixed so that codes differing in
+// one character land far apart.
+std::uint64_t hashText(std::string_view text);
 
 } // namespace tdb::importer

@@ -2,9 +2,16 @@
 
 #include "formats/exchange_document.h"
 #include "import/lookup_index.h"
+#include "import/slot_lists.h"
+#include "services/error.h"
 
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tdb::importer {
 namespace {
@@ -12,27 +19,36 @@ namespace {
 using exchange::appendField;
 using exchange::appendList;
 
-// Empty once every character of code 32 or less is removed from both ends.
-bool blankAfterTrim(std::string_view text) {
-    for (unsigned char c : text) {
-        if (c > 32) {
-            return false;
+// Reads the visible records of `table` in file order, a few at a time: `read` fills a Row from
+// the record under the cursor, and each of `steps` then runs over all rows of the batch before
+// the next step does. The indexes are far larger than the processor's caches; a step that only
+// begins reading what the next step needs (TextIds::prefetch) lets the reads of a whole batch
+// overlap instead of each waiting for the one before. The rows reach the last step in file
+// order.
+template <class Row, class Read, class... Steps>
+void readInBatches(dbf::Table& table, Read read, Steps... steps) {
+    std::array<Row, 16> rows;
+    std::size_t size = 0;
+    const auto settle = [&] {
+        (
+            [&] {
+                for (std::size_t i = 0; i < size; ++i) {
+                    steps(rows[i]);
+                }
+            }(),
+            ...);
+        size = 0;
+    };
+    for (table.first(); !table.eof(); table.next()) {
+        read(rows[size]);
+        if (++size == rows.size()) {
+            settle();
         }
     }
-    return true;
+    settle();
 }
 
-struct GroupKeys {
-    std::string unit;   // GRUPOST.CLAVE
-    std::string course; // GRUPOST.CLAVECURSO
-};
-
-struct GridEntry {
-    std::string day;    // DIASHORAST.DIA
-    std::string period; // DIASHORAST.CODDIHO
-};
-
-// Columns of SOLUC read for every placed record, resolved once.
+// Columns of SOLUC read for every record, resolved once.
 struct SolucColumns {
     int prof, asig, codgrupo, tarea, aula, dia, hora;
     explicit SolucColumns(const dbf::Table& t)
@@ -41,31 +57,56 @@ struct SolucColumns {
           aula(t.columnIndex("AULA")), dia(t.columnIndex("DIA")), hora(t.columnIndex("HORA")) {}
 };
 
-// Every lookup of a slot, each answered by a map built in one pass over its table. Every
-// column is resolved before anything is read, so a table without one of them fails the run
-// before any list is written.
+// The codes of a placed SOLUC record its lookups start from, as read.
+struct SlotCodes {
+    std::string subject; // ASIG
+    std::string group;   // CODGRUPO
+    std::string task;    // TAREA
+    std::string gridKey; // DIA then HORA
+    std::string room;    // AULA
+};
+
+// Reads the codes of the record under the cursor.
+void readSlotCodes(const dbf::Table& soluc, const SolucColumns& col, SlotCodes& codes) {
+    codes.subject = soluc.text(col.asig);
+    codes.group = soluc.text(col.codgrupo);
+    codes.task = soluc.text(col.tarea);
+    // Day digits then period digits, no separator: day 3, period 12 is "312".
+    codes.gridKey = soluc.text(col.dia);
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, soluc.integer(col.hora));
+    (void)ec; // 24 characters hold any 64-bit number
+    codes.gridKey.append(digits, end);
+    codes.room = soluc.text(col.aula);
+}
+
+// A slot's lookups under way: the probes of its codes, then the numbers of its subject and
+// group codes.
+struct SlotLookup {
+    TextIds::Probe subject, group, task, grid, room;
+    std::uint32_t subjectId = kNoId;
+    std::uint32_t groupId = kNoId;
+};
+
+// Every lookup of a slot, each table read once in file order into an index that keeps the
+// first record per key. Codes that meet in a lookup (a subject code of ASIGT and of ASIGNOMT2,
+// a group code of ASIGT and of GRUPOST, a course key of GRUPOST and of ASIGNOMT2) share one
+// numbering, so that a pair of codes is a pair of numbers and never a text built per slot. The
+// texts the fields are written with are numbered in FieldTexts. Every column is resolved
+// before anything is read, so a table without one of them fails the run before any list is
+// written.
 class Lookups {
 public:
-    explicit Lookups(const TimetableTables& t)
-        : subjectByAssignment(t.ASIGT.recordCount()), taskByCode(t.ASIGNOMT.recordCount()),
-          groupByCode(t.GRUPOST.recordCount()), subjectByOffering(t.ASIGNOMT2.recordCount()),
-          gridByKey(t.DIASHORAST.recordCount()), roomByCode(t.AULAT.recordCount()) {
-        {
-            dbf::Table& a = t.ASIGT;
-            const int casig = a.columnIndex("CASIG");
-            const int cgrup = a.columnIndex("CGRUP");
-            const int clave = a.columnIndex("CLAVE");
-            for (a.first(); !a.eof(); a.next()) {
-                subjectByAssignment.insert(compositeKey(a.text(casig), a.text(cgrup)),
-                                           a.text(clave));
-            }
-        }
+    Lookups(const TimetableTables& t, FieldTexts& out) : out_(out) {
+        readAssignments(t.ASIGT);
         {
             dbf::Table& a = t.ASIGNOMT;
             const int cod = a.columnIndex("COD");
             const int codtarea = a.columnIndex("CODTAREA");
             for (a.first(); !a.eof(); a.next()) {
-                taskByCode.insert(a.text(cod), a.text(codtarea));
+                if (tasks_.add(a.text(cod)) == taskText_.size()) {
+                    taskText_.push_back(out.text(a.text(codtarea)));
+                }
             }
         }
         {
@@ -74,33 +115,25 @@ public:
             const int clave = g.columnIndex("CLAVE");
             const int clavecurso = g.columnIndex("CLAVECURSO");
             for (g.first(); !g.eof(); g.next()) {
-                groupByCode.insert(g.text(abrev), GroupKeys{g.text(clave), g.text(clavecurso)});
-            }
-        }
-        {
-            // The fallback looks at the records of one subject code (the filter on COD) and
-            // takes the first of them with the course key: one map on both texts says the same.
-            dbf::Table& a = t.ASIGNOMT2;
-            const int cod = a.columnIndex("COD");
-            const int clavecurso = a.columnIndex("CLAVECURSO");
-            const int alectiva = a.columnIndex("ALECTIVA");
-            const int materia = a.columnIndex("MATERIA");
-            for (a.first(); !a.eof(); a.next()) {
-                auto key = compositeKey(a.text(cod), a.text(clavecurso));
-                if (subjectByOffering.find(key) == nullptr) {
-                    subjectByOffering.insert(std::move(key), blankAfterTrim(a.text(alectiva))
-                                                                 ? std::string()
-                                                                 : a.text(materia));
+                const std::uint32_t group = groups_.add(g.text(abrev));
+                if (group >= groupKeys_.size()) {
+                    groupKeys_.resize(groups_.size());
+                }
+                if (groupKeys_[group].unit == kNoId) {
+                    groupKeys_[group] = {out.text(g.text(clave)), courses_.add(g.text(clavecurso))};
                 }
             }
         }
+        readOfferings(t.ASIGNOMT2);
         {
             dbf::Table& d = t.DIASHORAST;
             const int diho = d.columnIndex("DIHO");
             const int dia = d.columnIndex("DIA");
             const int coddiho = d.columnIndex("CODDIHO");
             for (d.first(); !d.eof(); d.next()) {
-                gridByKey.insert(d.text(diho), GridEntry{d.text(dia), d.text(coddiho)});
+                if (grid_.add(d.text(diho)) == gridTexts_.size()) {
+                    gridTexts_.push_back({out.text(d.text(dia)), out.text(d.text(coddiho))});
+                }
             }
         }
         {
@@ -108,78 +141,327 @@ public:
             const int abrev = a.columnIndex("ABREV");
             const int depcentro = a.columnIndex("DEPCENTRO");
             for (a.first(); !a.eof(); a.next()) {
-                roomByCode.insert(a.text(abrev), a.text(depcentro));
+                if (rooms_.add(a.text(abrev)) == roomText_.size()) {
+                    roomText_.push_back(out.text(a.text(depcentro)));
+                }
+            }
+        }
+        // A slot whose group has no GRUPOST record looks for its subject under the empty
+        // course key.
+        noGroupCourse_ = courses_.find({});
+    }
+
+    // The lookups of a slot in three steps, for readInBatches. start() works out where each
+    // code's lookup reads and begins reading.
+    void start(const SlotCodes& codes, SlotLookup& l) const {
+        l.subject = TextIds::probe(codes.subject);
+        l.group = TextIds::probe(codes.group);
+        l.task = TextIds::probe(codes.task);
+        l.grid = TextIds::probe(codes.gridKey);
+        l.room = TextIds::probe(codes.room);
+        subjects_.prefetch(l.subject);
+        groups_.prefetch(l.group);
+        tasks_.prefetch(l.task);
+        grid_.prefetch(l.grid);
+        rooms_.prefetch(l.room);
+    }
+    // Finds the subject and group codes, and begins reading what depends on them.
+    void resolveCodes(const SlotCodes& codes, SlotLookup& l) const {
+        l.subjectId = subjects_.find(codes.subject, l.subject);
+        l.groupId = groups_.find(codes.group, l.group);
+        subjectByAssignment_.prefetch(l.subjectId, l.groupId);
+        if (l.groupId < groupKeys_.size()) {
+            __builtin_prefetch(&groupKeys_[l.groupId]);
+        }
+    }
+    // The field texts of the slot. Every working value starts from its own starting value
+    // here, so nothing carries over from the previous slot.
+    SlotTexts finish(const SlotCodes& codes, const SlotLookup& l) {
+        std::uint32_t subjectText = subjectByAssignment_.find(l.subjectId, l.groupId);
+        if (subjectText == kNoId) {
+            subjectText = 0;
+        }
+
+        const std::uint32_t task = tasks_.find(codes.task, l.task);
+        const std::uint32_t taskText = task != kNoId ? taskText_[task] : out_.text(codes.task);
+
+        std::uint32_t unitText = 0;
+        std::uint32_t course = noGroupCourse_;
+        if (l.groupId < groupKeys_.size() && groupKeys_[l.groupId].unit != kNoId) {
+            unitText = groupKeys_[l.groupId].unit;
+            course = groupKeys_[l.groupId].course;
+        }
+
+        if (out_.blank(subjectText)) {
+            if (const std::uint32_t offered = subjectByOffering_.find(l.subjectId, course);
+                offered != kNoId) {
+                subjectText = offered;
+            }
+        }
+
+        std::array<std::uint32_t, 2> dayAndPeriod{0, 0};
+        if (const std::uint32_t entry = grid_.find(codes.gridKey, l.grid); entry != kNoId) {
+            dayAndPeriod = gridTexts_[entry];
+        }
+
+        std::uint32_t roomText = 0;
+        if (const std::uint32_t room = rooms_.find(codes.room, l.room); room != kNoId) {
+            roomText = roomText_[room];
+        }
+        return {taskText, dayAndPeriod[0], dayAndPeriod[1], roomText, subjectText, unitText};
+    }
+
+private:
+    // A record of ASIGT or ASIGNOMT2 on its way into a pair index.
+    struct PairRow {
+        std::string first, second, value, flag;
+        TextIds::Probe firstProbe, secondProbe, valueProbe;
+        std::uint32_t firstId, secondId;
+    };
+
+    // ASIGT (CASIG, CGRUP) -> CLAVE.
+    void readAssignments(dbf::Table& a) {
+        const int casig = a.columnIndex("CASIG");
+        const int cgrup = a.columnIndex("CGRUP");
+        const int clave = a.columnIndex("CLAVE");
+        readInBatches<PairRow>(
+            a,
+            [&](PairRow& r) {
+                r.first = a.text(casig);
+                r.second = a.text(cgrup);
+                r.value = a.text(clave);
+            },
+            [&](PairRow& r) { startPair(r, subjects_, groups_); },
+            [&](PairRow& r) {
+                r.firstId = subjects_.add(r.first, r.firstProbe);
+                r.secondId = groups_.add(r.second, r.secondProbe);
+                subjectByAssignment_.prefetch(r.firstId, r.secondId);
+            },
+            [&](PairRow& r) {
+                if (subjectByAssignment_.find(r.firstId, r.secondId) == kNoId) {
+                    subjectByAssignment_.insert(r.firstId, r.secondId,
+                                                out_.text(r.value, r.valueProbe));
+                }
+            });
+    }
+
+    // ASIGNOMT2 (COD, CLAVECURSO) -> subject. The fallback looks at the records of one subject
+    // code (the filter on COD) and takes the first of them with the course key: one index on
+    // both says the same.
+    void readOfferings(dbf::Table& a) {
+        const int cod = a.columnIndex("COD");
+        const int clavecurso = a.columnIndex("CLAVECURSO");
+        const int alectiva = a.columnIndex("ALECTIVA");
+        const int materia = a.columnIndex("MATERIA");
+        readInBatches<PairRow>(
+            a,
+            [&](PairRow& r) {
+                r.first = a.text(cod);
+                r.second = a.text(clavecurso);
+                r.flag = a.text(alectiva);
+                r.value = a.text(materia);
+            },
+            [&](PairRow& r) { startPair(r, subjects_, courses_); },
+            [&](PairRow& r) {
+                r.firstId = subjects_.add(r.first, r.firstProbe);
+                r.secondId = courses_.add(r.second, r.secondProbe);
+                subjectByOffering_.prefetch(r.firstId, r.secondId);
+            },
+            [&](PairRow& r) {
+                if (subjectByOffering_.find(r.firstId, r.secondId) == kNoId) {
+                    subjectByOffering_.insert(
+                        r.firstId, r.secondId,
+                        blankAfterTrim(r.flag) ? 0 : out_.text(r.value, r.valueProbe));
+                }
+            });
+    }
+
+    void startPair(PairRow& r, const TextIds& firsts, const TextIds& seconds) const {
+        r.firstProbe = TextIds::probe(r.first);
+        r.secondProbe = TextIds::probe(r.second);
+        r.valueProbe = TextIds::probe(r.value);
+        firsts.prefetch(r.firstProbe);
+        seconds.prefetch(r.secondProbe);
+        out_.prefetch(r.valueProbe);
+    }
+
+    struct GroupKeys {
+        std::uint32_t unit = kNoId; // GRUPOST.CLAVE; kNoId: no GRUPOST record for the group
+        std::uint32_t course = kNoId;
+    };
+
+    FieldTexts& out_;
+    TextIds subjects_;              // ASIGT.CASIG, ASIGNOMT2.COD
+    TextIds groups_;                // ASIGT.CGRUP, GRUPOST.ABREV
+    TextIds courses_;               // GRUPOST.CLAVECURSO, ASIGNOMT2.CLAVECURSO
+    PairIndex subjectByAssignment_; // ASIGT (CASIG, CGRUP) -> CLAVE
+    TextIds tasks_;                 // ASIGNOMT COD -> CODTAREA
+    std::vector<std::uint32_t> taskText_;
+    std::vector<GroupKeys> groupKeys_; // GRUPOST ABREV -> CLAVE, CLAVECURSO
+    PairIndex subjectByOffering_;      // ASIGNOMT2 (COD, CLAVECURSO) -> subject
+    TextIds grid_;                     // DIASHORAST DIHO -> DIA, CODDIHO
+    std::vector<std::array<std::uint32_t, 2>> gridTexts_;
+    TextIds rooms_; // AULAT ABREV -> DEPCENTRO
+    std::vector<std::uint32_t> roomText_;
+    std::uint32_t noGroupCourse_ = kNoId;
+};
+
+// A SOLUC record of a teacher PROFT names, as read in the one pass over SOLUC.
+struct SolucRecord {
+    enum State : std::uint8_t { Unplaced, Placed, Faulty };
+    std::uint32_t teacherCode; // number of its PROF among PROFT's codes
+    std::uint32_t record;
+    SlotTexts texts;
+    State state;
+};
+
+// SOLUC read once, in file order: the records of each teacher code, in file order, with the
+// field texts of the placed ones.
+class SolucByTeacher {
+public:
+    SolucByTeacher(dbf::Table& soluc, const SolucColumns& col, const TextIds& teacherCodes,
+                   Lookups& lookups, FieldTexts& out)
+        : start_(teacherCodes.size() + 1, 0) {
+        records_.reserve(soluc.recordCount());
+        struct Reading {
+            std::string teacher; // PROF
+            TextIds::Probe teacherProbe;
+            std::uint32_t record;
+            SolucRecord::State state;
+            SlotCodes codes;
+            SlotLookup lookup;
+        };
+        readInBatches<Reading>(
+            soluc,
+            [&](Reading& r) {
+                const std::size_t number = soluc.recordNumber();
+                if (number > std::numeric_limits<std::uint32_t>::max()) {
+                    throw Error("La tabla " + soluc.name() + " tiene demasiados registros (" +
+                                std::to_string(number) + ")");
+                }
+                r.record = static_cast<std::uint32_t>(number);
+                r.teacher = soluc.text(col.prof);
+                try {
+                    // Not placed by the timetabler (DIA 0): no list, and no ordinal used up.
+                    r.state = SolucRecord::Unplaced;
+                    if (soluc.integer(col.dia) != 0) {
+                        readSlotCodes(soluc, col, r.codes);
+                        r.state = SolucRecord::Placed;
+                    }
+                } catch (const Error&) {
+                    // Reported by failFirstFault(), should the lists reach this record.
+                    r.state = SolucRecord::Faulty;
+                }
+            },
+            [&](Reading& r) {
+                r.teacherProbe = TextIds::probe(r.teacher);
+                teacherCodes.prefetch(r.teacherProbe);
+                if (r.state == SolucRecord::Placed) {
+                    lookups.start(r.codes, r.lookup);
+                }
+            },
+            [&](Reading& r) {
+                if (r.state == SolucRecord::Placed) {
+                    lookups.resolveCodes(r.codes, r.lookup);
+                }
+            },
+            [&](Reading& r) {
+                const std::uint32_t code = teacherCodes.find(r.teacher, r.teacherProbe);
+                if (code == kNoId) {
+                    return; // no teacher of that code: never listed
+                }
+                SolucRecord entry{code, r.record, {}, r.state};
+                if (r.state == SolucRecord::Placed) {
+                    entry.texts = lookups.finish(r.codes, r.lookup);
+                    out.use(entry.texts);
+                } else if (r.state == SolucRecord::Faulty) {
+                    ++faults_;
+                }
+                records_.push_back(entry);
+                ++start_[code + 1];
+            });
+
+        // Grouped by teacher code, file order kept within each group.
+        for (std::size_t c = 1; c < start_.size(); ++c) {
+            start_[c] += start_[c - 1];
+        }
+        order_.resize(records_.size());
+        std::vector<std::uint32_t> next(start_.begin(), start_.end() - 1);
+        std::vector<std::uint32_t> placed(teacherCodes.size(), 0);
+        for (std::uint32_t i = 0; i < records_.size(); ++i) {
+            const std::uint32_t code = records_[i].teacherCode;
+            order_[next[code]++] = i;
+            if (records_[i].state == SolucRecord::Placed) {
+                longest_ = std::max<std::size_t>(longest_, ++placed[code]);
             }
         }
     }
 
-    FirstMatchIndex<std::string> subjectByAssignment; // ASIGT (CASIG, CGRUP) -> CLAVE
-    FirstMatchIndex<std::string> taskByCode;          // ASIGNOMT COD -> CODTAREA
-    FirstMatchIndex<GroupKeys> groupByCode;           // GRUPOST ABREV -> CLAVE, CLAVECURSO
-    FirstMatchIndex<std::string> subjectByOffering;   // ASIGNOMT2 (COD, CLAVECURSO) -> subject
-    FirstMatchIndex<GridEntry> gridByKey;             // DIASHORAST DIHO -> DIA, CODDIHO
-    FirstMatchIndex<std::string> roomByCode;          // AULAT ABREV -> DEPCENTRO
-};
-
-// One slot list for the SOLUC record under the cursor; every working value starts from its
-// own starting value here, so nothing carries over from the previous slot.
-void writeSlot(pugi::xml_node teacherList, int ordinal, const dbf::Table& soluc,
-               const SolucColumns& col, const Lookups& lookups) {
-    pugi::xml_node slot = appendList(teacherList, "TRAMO_" + std::to_string(ordinal));
-
-    const std::string subjectCode = soluc.text(col.asig);
-    const std::string groupCode = soluc.text(col.codgrupo);
-
-    std::string subjectKey;
-    if (const auto* clave =
-            lookups.subjectByAssignment.find(compositeKey(subjectCode, groupCode))) {
-        subjectKey = *clave;
-    }
-
-    std::string taskCode = soluc.text(col.tarea);
-    if (const auto* codtarea = lookups.taskByCode.find(taskCode)) {
-        taskCode = *codtarea;
-    }
-
-    std::string unitKey;
-    std::string courseKey;
-    if (const auto* group = lookups.groupByCode.find(groupCode)) {
-        unitKey = group->unit;
-        courseKey = group->course;
-    }
-
-    if (blankAfterTrim(subjectKey)) {
-        if (const auto* subject =
-                lookups.subjectByOffering.find(compositeKey(subjectCode, courseKey))) {
-            subjectKey = *subject;
+    // A value that is no number is reported where the lists, teacher after teacher, reach its
+    // record: the same record, with the same message, as reading SOLUC filtered on each
+    // teacher's code would fail on. `teacherCodes` are the codes of PROFT's records in order.
+    void failFirstFault(dbf::Table& soluc, const SolucColumns& col,
+                        const std::vector<std::uint32_t>& teacherCodes) const {
+        if (faults_ == 0) {
+            return;
+        }
+        for (std::uint32_t code : teacherCodes) {
+            for (std::uint32_t k = start_[code]; k < start_[code + 1]; ++k) {
+                const SolucRecord& record = records_[order_[k]];
+                if (record.state != SolucRecord::Faulty) {
+                    continue;
+                }
+                // Read again: its error is the run's error.
+                soluc.goTo(record.record);
+                if (soluc.integer(col.dia) != 0) {
+                    SlotCodes codes;
+                    readSlotCodes(soluc, col, codes);
+                }
+                throw Error("No se puede leer el registro " + std::to_string(record.record + 1) +
+                            " de la tabla " + soluc.name());
+            }
         }
     }
 
-    appendField(slot, "X_ACTIVIDAD", taskCode);
-
-    // Day digits then period digits, no separator: day 3, period 12 is "312".
-    const std::string gridKey = soluc.text(col.dia) + std::to_string(soluc.integer(col.hora));
-    std::string day;
-    std::string period;
-    if (const auto* entry = lookups.gridByKey.find(gridKey)) {
-        day = entry->day;
-        period = entry->period;
+    // Calls `visit` with each record of teacher code `code`, in file order.
+    template <class Visit> void forEach(std::uint32_t code, Visit visit) const {
+        constexpr std::uint32_t kAhead = 4; // records spread over the table: read ahead
+        const std::uint32_t end = start_[code + 1];
+        for (std::uint32_t k = start_[code]; k < end; ++k) {
+            if (k + kAhead < end) {
+                __builtin_prefetch(&records_[order_[k + kAhead]]);
+            }
+            visit(records_[order_[k]]);
+        }
     }
-    appendField(slot, "N_DIASEMANA", day);
-    appendField(slot, "X_TRAMO", period);
+    // The most slots one teacher code gets.
+    std::size_t longest() const { return longest_; }
 
-    std::string roomKey;
-    if (const auto* room = lookups.roomByCode.find(soluc.text(col.aula))) {
-        roomKey = *room;
-    }
-    appendField(slot, "X_DEPCENTRO", roomKey);
-    appendField(slot, "X_MATERIAOMC", subjectKey);
-    appendField(slot, "X_UNIDAD", unitKey);
-}
+private:
+    std::vector<SolucRecord> records_;
+    std::vector<std::uint32_t> start_; // code c owns order_[start_[c], start_[c + 1])
+    std::vector<std::uint32_t> order_;
+    std::size_t longest_ = 0;
+    std::size_t faults_ = 0;
+};
+
+// A PROFT record: the code its SOLUC records carry and the two fields of its list.
+struct Teacher {
+    std::uint32_t code;
+    std::string employee; // X_EMPLEADO
+    std::string start;    // F_TOMAPOS
+};
 
 } // namespace
 
-void ImportarHorarios(pugi::xml_node salidas, const TimetableTables& tables) {
+struct TeacherTimetables::Data {
+    FieldTexts texts;
+    std::vector<Teacher> teachers;
+    std::unique_ptr<SolucByTeacher> soluc;
+};
+
+TeacherTimetables::TeacherTimetables(const TimetableTables& tables)
+    : data_(std::make_unique<Data>()) {
     dbf::Table& proft = tables.PROFT;
     dbf::Table& soluc = tables.SOLUC;
 
@@ -188,28 +470,46 @@ void ImportarHorarios(pugi::xml_node salidas, const TimetableTables& tables) {
     const int fTomapos = proft.columnIndex("F_TOMAPOS");
     const SolucColumns solucColumns(soluc);
 
-    const Lookups lookups(tables);
+    Lookups lookups(tables, data_->texts);
+
     // What SOLUC filtered on one teacher's code shows, for every teacher at once.
-    const RecordsByValue solucByTeacher(soluc, solucColumns.prof);
-
-    int teacherOrdinal = 1;
+    TextIds teacherCodes(proft.recordCount());
+    std::vector<std::uint32_t> codeOfTeacher;
+    data_->teachers.reserve(proft.recordCount());
     for (proft.first(); !proft.eof(); proft.next()) {
-        pugi::xml_node teacherList = appendList(salidas, "EMP_" + std::to_string(teacherOrdinal++));
-        appendField(teacherList, "X_EMPLEADO", proft.text(xEmpleado));
-        appendField(teacherList, "F_TOMAPOS", proft.text(fTomapos));
-
-        // The records of this teacher, in file order; a code repeated in PROFT sees them again.
-        const auto& records = solucByTeacher.records(proft.text(abrev));
-        int slotOrdinal = 1;
-        for (std::uint32_t record : records) {
-            soluc.goTo(record);
-            // Not placed by the timetabler: no list, and no ordinal used up.
-            if (soluc.integer(solucColumns.dia) == 0) {
-                continue;
-            }
-            writeSlot(teacherList, slotOrdinal++, soluc, solucColumns, lookups);
-        }
+        const std::uint32_t code = teacherCodes.add(proft.text(abrev));
+        data_->teachers.push_back({code, proft.text(xEmpleado), proft.text(fTomapos)});
+        codeOfTeacher.push_back(code);
     }
+    data_->soluc =
+        std::make_unique<SolucByTeacher>(soluc, solucColumns, teacherCodes, lookups, data_->texts);
+    data_->soluc->failFirstFault(soluc, solucColumns, codeOfTeacher);
+}
+
+TeacherTimetables::TeacherTimetables(TeacherTimetables&&) noexcept = default;
+TeacherTimetables& TeacherTimetables::operator=(TeacherTimetables&&) noexcept = default;
+TeacherTimetables::~TeacherTimetables() = default;
+
+void TeacherTimetables::write(pugi::xml_node salidas) const {
+    const SolucByTeacher& soluc = *data_->soluc;
+    SlotListWriter slots(data_->texts, salidas, soluc.longest());
+    std::size_t ordinal = 1;
+    for (const Teacher& teacher : data_->teachers) {
+        pugi::xml_node list = appendList(salidas, "EMP_" + std::to_string(ordinal++));
+        appendField(list, "X_EMPLEADO", teacher.employee);
+        appendField(list, "F_TOMAPOS", teacher.start);
+        // The records of this teacher, in file order; a code repeated in PROFT sees them again.
+        std::size_t slot = 1;
+        soluc.forEach(teacher.code, [&](const SolucRecord& record) {
+            if (record.state == SolucRecord::Placed) {
+                slots.append(list, slot++, record.texts);
+            }
+        });
+    }
+}
+
+void ImportarHorarios(pugi::xml_node salidas, const TimetableTables& tables) {
+    TeacherTimetables(tables).write(salidas);
 }
 
 } // namespace tdb::importer

@@ -319,5 +319,73 @@ TEST(ImportarHorarios, ATableWithoutAColumnItReadsFailsNamingTableAndColumn) {
     }
 }
 
+// SOLUC with DIA and HORA stored as text, so that a record can hold a value that is no number.
+void writeSolucWithTextNumbers(const std::filesystem::path& folder, const std::vector<Row>& rows) {
+    auto columns = solucColumns();
+    for (auto& column : columns) {
+        if (column.name == "DIA" || column.name == "HORA") {
+            column = {column.name, dbf::ColumnKind::Text, 4};
+        }
+    }
+    writeTable(folder, "SOLUC", columns, rows);
+}
+
+TEST(ImportarHorarios, AValueThatIsNoNumberFailsWhereTheListsReachIt) {
+    struct Case {
+        const char* what;
+        std::vector<Row> soluc;
+        std::vector<std::string> messageParts; // empty: no failure
+    };
+    auto rec = [](const char* prof, const char* dia, const char* hora) {
+        return Row{{"PROF", prof}, {"DIA", dia}, {"HORA", hora}, {"TAREA", "ok"}};
+    };
+    const Case cases[] = {
+        {"T1 is listed first: its bad period is reported, not T2's bad day earlier in the file",
+         {rec("T2", "x", "1"), rec("T1", "1", "y"), rec("T1", "z", "1")},
+         {"HORA", "(registro 2)", "«y»", "SOLUC"}},
+        {"within a teacher, the first record in the file",
+         {rec("T1", "1", "1"), rec("T1", "q", "1"), rec("T1", "1", "y")},
+         {"DIA", "(registro 2)", "«q»"}},
+        {"records of no listed teacher, and the period of an unplaced record, are never read",
+         {rec("T9", "x", "1"), rec("T1", "0", "y"), rec("", "x", "x"), rec("T1", "2", "1")},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        School school;
+        school[TableId::PROFT] = {{{"ABREV", "T1"}, {"X_EMPLEADO", "E1"}},
+                                  {{"ABREV", "T2"}, {"X_EMPLEADO", "E2"}}};
+        TempDir dir;
+        writeSchool(dir.path(), school);
+        writeSolucWithTextNumbers(dir.path(), c.soluc);
+
+        if (c.messageParts.empty()) {
+            auto doc = runStep(dir.path());
+            pugi::xml_node teacher = doc->child("SALIDAS").child("listasal");
+            EXPECT_EQ(slotValues(teacher.child("listasal")), "ok|||||");
+            EXPECT_FALSE(teacher.child("listasal").next_sibling("listasal"));
+            continue;
+        }
+        auto open = [&](TableId id) { return catalogue::openTable(dir.path(), id); };
+        dbf::Table proft = open(TableId::PROFT), soluc = open(TableId::SOLUC),
+                   asigt = open(TableId::ASIGT), asignomt = open(TableId::ASIGNOMT),
+                   grupost = open(TableId::GRUPOST), asignomt2 = open(TableId::ASIGNOMT2),
+                   diashorast = open(TableId::DIASHORAST), aulat = open(TableId::AULAT);
+        pugi::xml_document doc;
+        pugi::xml_node salidas = doc.append_child("SALIDAS");
+        try {
+            importer::ImportarHorarios(
+                salidas, importer::TimetableTables{proft, soluc, asigt, asignomt, grupost,
+                                                   asignomt2, diashorast, aulat});
+            ADD_FAILURE() << "no error";
+        } catch (const Error& e) {
+            for (const auto& part : c.messageParts) {
+                EXPECT_THAT(e.what(), HasSubstr(part));
+            }
+        }
+        EXPECT_FALSE(salidas.first_child()) << "nothing is written before the failure";
+    }
+}
+
 } // namespace
 } // namespace tdb::test
