@@ -99,6 +99,7 @@ SlotListWriter::SlotListWriter(const FieldTexts& texts, pugi::xml_node parent, s
                     result.description());
     }
     nodes_.assign(texts.size(), pugi::xml_node());
+    addresses_.assign(texts.size(), nullptr);
     pugi::xml_node text = scratch_.first_child().first_child();
     for (std::uint32_t id : parsed) {
         if (text.type() != pugi::node_pcdata) {
@@ -106,6 +107,7 @@ SlotListWriter::SlotListWriter(const FieldTexts& texts, pugi::xml_node parent, s
             throw cannotPrepare();
         }
         nodes_[id] = text;
+        addresses_[id] = text.internal_object();
         text = text.next_sibling();
     }
     for (pugi::xml_node list = scratch_.first_child().next_sibling(); list;

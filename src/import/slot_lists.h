@@ -78,11 +78,21 @@ public:
 
     // Appends list TRAMO_`ordinal` (1-based) with the six texts to `list`. Throws tdb::Error.
     void append(pugi::xml_node list, std::size_t ordinal, const SlotTexts& texts);
+    // Starts reading the parsed texts a later append() of `texts` copies: most of them are
+    // far apart in memory.
+    void prefetch(const SlotTexts& texts) const {
+        for (std::uint32_t id : texts) {
+            if (id < addresses_.size()) {
+                __builtin_prefetch(addresses_[id]);
+            }
+        }
+    }
 
 private:
     const FieldTexts& texts_;
     pugi::xml_node scratch_;
     std::vector<pugi::xml_node> nodes_;     // text number -> its parsed text node, if parsed
+    std::vector<const void*> addresses_;    // and where that node lies
     std::vector<pugi::xml_node> templates_; // TRAMO_n at n - 1
 };
 

@@ -423,13 +423,19 @@ public:
         }
     }
 
-    // Calls `visit` with each record of teacher code `code`, in file order.
-    template <class Visit> void forEach(std::uint32_t code, Visit visit) const {
-        constexpr std::uint32_t kAhead = 4; // records spread over the table: read ahead
+    // Calls `visit` with each record of teacher code `code`, in file order, and `ahead` with
+    // the record a few places further on: the records lie spread over memory, and what `visit`
+    // will read can be read ahead.
+    template <class Ahead, class Visit>
+    void forEach(std::uint32_t code, Ahead ahead, Visit visit) const {
+        constexpr std::uint32_t kAhead = 4;
         const std::uint32_t end = start_[code + 1];
         for (std::uint32_t k = start_[code]; k < end; ++k) {
+            if (k + 2 * kAhead < end) {
+                __builtin_prefetch(&records_[order_[k + 2 * kAhead]]);
+            }
             if (k + kAhead < end) {
-                __builtin_prefetch(&records_[order_[k + kAhead]]);
+                ahead(records_[order_[k + kAhead]]);
             }
             visit(records_[order_[k]]);
         }
@@ -500,11 +506,13 @@ void TeacherTimetables::write(pugi::xml_node salidas) const {
         appendField(list, "F_TOMAPOS", teacher.start);
         // The records of this teacher, in file order; a code repeated in PROFT sees them again.
         std::size_t slot = 1;
-        soluc.forEach(teacher.code, [&](const SolucRecord& record) {
-            if (record.state == SolucRecord::Placed) {
-                slots.append(list, slot++, record.texts);
-            }
-        });
+        soluc.forEach(
+            teacher.code, [&](const SolucRecord& record) { slots.prefetch(record.texts); },
+            [&](const SolucRecord& record) {
+                if (record.state == SolucRecord::Placed) {
+                    slots.append(list, slot++, record.texts);
+                }
+            });
     }
 }
 
