@@ -175,6 +175,8 @@ std::uint64_t load8(const char* p) {
 
 constexpr const char* kNul = "carácter nulo";
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+// ASCII runs at least this long are handed on without being copied into the buffer.
+constexpr std::size_t kPassThrough = 512;
 
 // Bytes of the sequence a byte starts, as nextCodePoint reads it: 1 for ASCII and for a byte
 // that starts none.
@@ -501,7 +503,11 @@ void Utf8Transcoder::convert(const char* p, std::size_t n) {
             ++j;
         }
         if (j > i) {
-            if (eightBit) {
+            if (eightBit && j - i >= kPassThrough) {
+                // A long run goes on as it came, without a copy into the buffer.
+                flush();
+                out_.write(p + i, j - i);
+            } else if (eightBit) {
                 put(p + i, j - i);
             } else {
                 for (std::size_t k = i; k < j; ++k) {

@@ -74,8 +74,11 @@ TEST(XmlTranscoder, PiecesCutAnywhereGiveTheBytesOfTheWholeText) {
 
         // Far more than the transcoder holds before it hands on, in pieces of odd sizes.
         std::string large;
-        while (large.size() < 300000) {
+        for (std::size_t round = 0; large.size() < 300000; ++round) {
             large += kMixed.substr(0, kMixed.size() - 3) + "0123456789";
+            if (round % 10 == 0) {
+                large += std::string(400 + round % 700, 'q'); // long ASCII runs too
+            }
         }
         large += kMixed;
         const std::string wholeLarge = fromUtf8(large, output.encoding, output.bom);
@@ -115,6 +118,9 @@ TEST(XmlTranscoder, CharactersTheOutputLacksAndMalformedSequences) {
         {"UTF-16BE", Encoding::Utf16BE, "\xC3\xB1", std::string("\xFE\xFF\x00\xF1", 4)},
         {"UTF-8 passes malformed bytes through untouched", Encoding::Utf8, "a\x80\xC3(",
          "a\x80\xC3("},
+        {"long ASCII runs around a character", Encoding::Latin1,
+         std::string(700, 'q') + "\xC3\xA9" + std::string(70000, 'r') + "\xE2\x82\xAC",
+         std::string(700, 'q') + "\xE9" + std::string(70000, 'r') + "&#8364;"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
