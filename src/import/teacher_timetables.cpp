@@ -48,14 +48,39 @@ void readInBatches(dbf::Table& table, Read read, Steps... steps) {
     settle();
 }
 
+bool isNumberColumn(const dbf::Table& t, int column) {
+    const char type = t.columns()[static_cast<std::size_t>(column)].type;
+    return type == 'N' || type == 'F';
+}
+
 // Columns of SOLUC read for every record, resolved once.
 struct SolucColumns {
     int prof, asig, codgrupo, tarea, aula, dia, hora;
+    bool diaIsNumber, horaIsNumber; // dBASE number columns
     explicit SolucColumns(const dbf::Table& t)
         : prof(t.columnIndex("PROF")), asig(t.columnIndex("ASIG")),
           codgrupo(t.columnIndex("CODGRUPO")), tarea(t.columnIndex("TAREA")),
-          aula(t.columnIndex("AULA")), dia(t.columnIndex("DIA")), hora(t.columnIndex("HORA")) {}
+          aula(t.columnIndex("AULA")), dia(t.columnIndex("DIA")), hora(t.columnIndex("HORA")),
+          diaIsNumber(isNumberColumn(t, dia)), horaIsNumber(isNumberColumn(t, hora)) {}
 };
+
+// The nearest whole number of a column of the record under the cursor, whose text is `text`.
+// The engine gives a whole number of a number column as its digits alone; such a text is read
+// here, the rest (decimals, no value, a text column, a value that is no number) is left to the
+// engine, which rounds it or fails naming the record.
+std::int64_t wholeNumber(const dbf::Table& t, int column, bool isNumber, std::string_view text) {
+    if (isNumber && !text.empty() && text.size() <= 18) {
+        std::int64_t value = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9') {
+                return t.integer(column);
+            }
+            value = 10 * value + (c - '0');
+        }
+        return value;
+    }
+    return t.integer(column);
+}
 
 // The codes of a placed SOLUC record its lookups start from, as read.
 struct SlotCodes {
@@ -66,18 +91,25 @@ struct SlotCodes {
     std::string room;    // AULA
 };
 
-// Reads the codes of the record under the cursor.
-void readSlotCodes(const dbf::Table& soluc, const SolucColumns& col, SlotCodes& codes) {
+// Reads the record under the cursor: false when the timetabler did not place it (DIA 0), else
+// true with its codes. Throws as the engine does for a value that is no number.
+bool readPlacedCodes(const dbf::Table& soluc, const SolucColumns& col, SlotCodes& codes) {
+    // Day digits then period digits, no separator: day 3, period 12 is "312".
+    codes.gridKey = soluc.text(col.dia);
+    if (wholeNumber(soluc, col.dia, col.diaIsNumber, codes.gridKey) == 0) {
+        return false;
+    }
     codes.subject = soluc.text(col.asig);
     codes.group = soluc.text(col.codgrupo);
     codes.task = soluc.text(col.tarea);
-    // Day digits then period digits, no separator: day 3, period 12 is "312".
-    codes.gridKey = soluc.text(col.dia);
+    const std::string period = soluc.text(col.hora);
     char digits[24];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, soluc.integer(col.hora));
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits,
+                                         wholeNumber(soluc, col.hora, col.horaIsNumber, period));
     (void)ec; // 24 characters hold any 64-bit number
     codes.gridKey.append(digits, end);
     codes.room = soluc.text(col.aula);
+    return true;
 }
 
 // A slot's lookups under way: the probes of its codes, then the numbers of its subject and
@@ -343,11 +375,8 @@ public:
                 r.teacher = soluc.text(col.prof);
                 try {
                     // Not placed by the timetabler (DIA 0): no list, and no ordinal used up.
-                    r.state = SolucRecord::Unplaced;
-                    if (soluc.integer(col.dia) != 0) {
-                        readSlotCodes(soluc, col, r.codes);
-                        r.state = SolucRecord::Placed;
-                    }
+                    r.state = readPlacedCodes(soluc, col, r.codes) ? SolucRecord::Placed
+                                                                   : SolucRecord::Unplaced;
                 } catch (const Error&) {
                     // Reported by failFirstFault(), should the lists reach this record.
                     r.state = SolucRecord::Faulty;
@@ -413,10 +442,8 @@ public:
                 }
                 // Read again: its error is the run's error.
                 soluc.goTo(record.record);
-                if (soluc.integer(col.dia) != 0) {
-                    SlotCodes codes;
-                    readSlotCodes(soluc, col, codes);
-                }
+                SlotCodes codes;
+                readPlacedCodes(soluc, col, codes);
                 throw Error("No se puede leer el registro " + std::to_string(record.record + 1) +
                             " de la tabla " + soluc.name());
             }
