@@ -2,6 +2,7 @@
 
 #include "services/cp1252.h"
 #include "services/error.h"
+#include "services/xml_document.h"
 
 #include <string>
 
@@ -87,10 +88,7 @@ SlotListWriter::SlotListWriter(const FieldTexts& texts, pugi::xml_node parent, s
         fragment += "</listasal>";
     }
 
-    scratch_ = parent.append_child("scratch");
-    if (!scratch_) {
-        outOfMemory();
-    }
+    scratch_ = xml::appendElement(parent, "scratch");
     const pugi::xml_parse_result result = scratch_.append_buffer(
         fragment.data(), fragment.size(), kFragmentOptions, pugi::encoding_utf8);
     if (!result) {
