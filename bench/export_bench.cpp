@@ -1,3 +1,4 @@
+#include "file_front_end.h"
 #include "generator.h"
 
 #include "export/export_run.h"
@@ -14,18 +15,7 @@ namespace {
 
 using tdb::test::TempDir;
 
-class FileFrontEnd : public tdb::FrontEnd {
-public:
-    explicit FileFrontEnd(std::string file) : file_(std::move(file)) {}
-    std::optional<std::string> chooseFile() override { return file_; }
-    void showMessage(std::string_view) override {}
-    void setBusy(bool) override {}
-    void disableActions() override {}
-    void closeWindow() override {}
-
-private:
-    std::string file_;
-};
+using tdb::bench::FileFrontEnd;
 
 struct Fixture {
     TempDir dir;

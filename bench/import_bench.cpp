@@ -1,3 +1,4 @@
+#include "file_front_end.h"
 #include "generator_tables.h"
 
 #include "import/import_run.h"
@@ -15,18 +16,7 @@ namespace {
 
 using tdb::test::TempDir;
 
-class FileFrontEnd : public tdb::FrontEnd {
-public:
-    explicit FileFrontEnd(std::string file) : file_(std::move(file)) {}
-    std::optional<std::string> chooseFile() override { return file_; }
-    void showMessage(std::string_view) override {}
-    void setBusy(bool) override {}
-    void disableActions() override {}
-    void closeWindow() override {}
-
-private:
-    std::string file_;
-};
+using tdb::bench::FileFrontEnd;
 
 // The chosen exchange file: its header stays, its output section is replaced.
 constexpr const char* kInput = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"

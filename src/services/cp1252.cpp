@@ -1,5 +1,7 @@
 #include "services/cp1252.h"
 
+#include "services/utf8.h"
+
 #include <algorithm>
 #include <array>
 
@@ -73,59 +75,24 @@ char32_t codePoint(unsigned char byte) {
     return kTables.toUnicode[byte];
 }
 
-std::string fromUtf8(std::string_view utf8) {
+std::string fromUtf8(std::string_view text) {
     std::string out;
-    out.reserve(utf8.size());
+    out.reserve(text.size());
     std::size_t i = 0;
-    const std::size_t n = utf8.size();
+    const std::size_t n = text.size();
     while (i < n) {
-        auto b = static_cast<unsigned char>(utf8[i]);
+        auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
             // ASCII runs, the bulk of any text, go across in one piece.
             std::size_t end = i + 1;
-            while (end < n && static_cast<unsigned char>(utf8[end]) < 0x80) {
+            while (end < n && static_cast<unsigned char>(text[end]) < 0x80) {
                 ++end;
             }
-            out.append(utf8.data() + i, end - i);
+            out.append(text.data() + i, end - i);
             i = end;
             continue;
         }
-        int extra = 0;
-        char32_t cp = 0;
-        char32_t min = 0;
-        if ((b & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = b & 0x1F;
-            min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = b & 0x0F;
-            min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = b & 0x07;
-            min = 0x10000;
-        } else {
-            out.push_back('?');
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool ok = true;
-        for (int k = 0; k < extra; ++k, ++j) {
-            if (j >= n || (static_cast<unsigned char>(utf8[j]) & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[j]) & 0x3F);
-        }
-        if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back('?');
-            i = ok ? j : std::max(j, i + 1);
-            continue;
-        }
-        out.push_back(static_cast<char>(byteOf(cp)));
-        i = j;
+        out.push_back(static_cast<char>(byteOf(utf8::nextCodePoint(text, i))));
     }
     return out;
 }

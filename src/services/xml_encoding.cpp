@@ -1,5 +1,7 @@
 #include "services/xml_encoding.h"
 
+#include "services/utf8.h"
+
 #include "services/cp1252.h"
 
 #include <algorithm>
@@ -118,47 +120,6 @@ void appendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
-}
-
-// The code point at `i`, advancing past it; U+FFFD for a malformed sequence, which the DOM
-// never holds after a load but a caller's text might.
-char32_t nextCodePoint(std::string_view s, std::size_t& i) {
-    auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) {
-        ++i;
-        return b0;
-    }
-    int extra = 0;
-    char32_t cp = 0;
-    char32_t min = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        extra = 1;
-        cp = b0 & 0x1F;
-        min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        extra = 2;
-        cp = b0 & 0x0F;
-        min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        extra = 3;
-        cp = b0 & 0x07;
-        min = 0x10000;
-    } else {
-        ++i;
-        return 0xFFFD;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
-            i += k;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    }
-    i += extra + 1;
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return 0xFFFD;
-    }
-    return cp;
 }
 
 bool asciiWithoutNul(std::uint64_t w) {
@@ -433,7 +394,7 @@ bool representable(std::string_view utf8, Encoding encoding) {
     const CodePage& page = codePage(encoding);
     std::size_t i = 0;
     while (i < utf8.size()) {
-        if (page.byteOf(nextCodePoint(utf8, i)) < 0) {
+        if (page.byteOf(utf8::nextCodePoint(utf8, i)) < 0) {
             return false;
         }
     }
@@ -484,7 +445,7 @@ void Utf8Transcoder::write(const void* data, std::size_t size) {
             return;
         }
         std::size_t i = 0;
-        encode(nextCodePoint(std::string_view(held_, heldSize_), i));
+        encode(utf8::nextCodePoint(std::string_view(held_, heldSize_), i));
         heldSize_ = 0;
     }
     convert(p, size);
@@ -531,7 +492,7 @@ void Utf8Transcoder::convert(const char* p, std::size_t n) {
                 return;
             }
         }
-        encode(nextCodePoint(std::string_view(p, n), i));
+        encode(utf8::nextCodePoint(std::string_view(p, n), i));
     }
 }
 
@@ -588,7 +549,7 @@ void Utf8Transcoder::flush() {
 void Utf8Transcoder::finish() {
     if (heldSize_ > 0) {
         std::size_t i = 0;
-        encode(nextCodePoint(std::string_view(held_, heldSize_), i));
+        encode(utf8::nextCodePoint(std::string_view(held_, heldSize_), i));
         heldSize_ = 0;
     }
     flush();
