@@ -37,12 +37,12 @@ void writeTable(const std::filesystem::path& folder, std::string_view name,
     for (const Row& row : rows) {
         table.append();
         for (const auto& [column, value] : row) {
-            auto spec = std::find_if(columns.begin(), columns.end(),
-                                     [&](const dbf::ColumnSpec& c) { return c.name == column; });
-            if (spec == columns.end()) {
+            auto wanted = std::find_if(columns.begin(), columns.end(),
+                                       [&](const dbf::ColumnSpec& c) { return c.name == column; });
+            if (wanted == columns.end()) {
                 throw std::logic_error("fixture: no column " + column + " in " + std::string(name));
             }
-            switch (spec->kind) {
+            switch (wanted->kind) {
             case dbf::ColumnKind::Float:
                 table.setFloat(column, std::stod(value));
                 break;
