@@ -59,6 +59,7 @@ void BExportarClick(Session& session, FrontEnd& frontEnd) {
     {
         BusyCursor busy(frontEnd);
         requireDataDir(session.dataDir);
+        recoverInterruptedExports(session.dataDir);
         // The tables are built aside and put in place together, so that a failure at any point
         // leaves the tables of the data folder as they were.
         StagingFolder staging(session.dataDir);

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <string>
+#include <sys/file.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -36,6 +38,28 @@ void syncFile(const fs::path& file) {
                     std::strerror(err));
     }
     ::close(fd);
+}
+
+constexpr const char* kPrefix = ".transdorimobrelo-";
+constexpr const char* kJournal = "movimientos";
+
+// The moves of a swap, as NUL-terminated "from" and "to" paths, on disk before the first of them
+// is made.
+void writeJournal(const fs::path& staging,
+                  const std::vector<std::pair<fs::path, fs::path>>& moves) {
+    const fs::path journal = staging / kJournal;
+    {
+        std::ofstream out(journal, std::ios::binary | std::ios::trunc);
+        for (const auto& [from, to] : moves) {
+            out << from.string() << '\0' << to.string() << '\0';
+        }
+        out.flush();
+        if (!out) {
+            throw Error("No se puede escribir en la carpeta " + staging.string());
+        }
+    }
+    syncFile(journal);
+    syncFolder(staging);
 }
 
 // Renames made so far, undone in reverse order should a later one fail.
@@ -67,11 +91,57 @@ StagingFolder::StagingFolder(const fs::path& dataDir) {
                     std::strerror(errno));
     }
     path_ = pattern;
+    lockFd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lockFd_ >= 0) {
+        ::flock(lockFd_, LOCK_EX | LOCK_NB);
+    }
 }
 
 StagingFolder::~StagingFolder() {
     std::error_code ec;
     fs::remove_all(path_, ec);
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+    }
+}
+
+void recoverInterruptedExports(const fs::path& dataDir) {
+    std::error_code ec;
+    std::vector<fs::path> left;
+    for (const auto& entry : fs::directory_iterator(dataDir, ec)) {
+        if (entry.path().filename().string().rfind(kPrefix, 0) == 0 && entry.is_directory(ec)) {
+            left.push_back(entry.path());
+        }
+    }
+    for (const auto& folder : left) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd); // a run still under way
+            continue;
+        }
+        std::vector<std::pair<fs::path, fs::path>> moves;
+        std::ifstream journal(folder / kJournal, std::ios::binary);
+        for (std::string from, to;
+             std::getline(journal, from, '\0') && std::getline(journal, to, '\0');) {
+            moves.emplace_back(from, to);
+        }
+        // Undo, last first, every move that was made: its target is there, its source is not.
+        bool undone = true;
+        for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
+            if (fs::exists(it->second, ec) && !fs::exists(it->first, ec) &&
+                ::rename(it->second.c_str(), it->first.c_str()) != 0) {
+                undone = false;
+            }
+        }
+        if (undone) {
+            syncFolder(dataDir);
+            fs::remove_all(folder, ec);
+        }
+        ::close(fd);
+    }
 }
 
 void installTables(const fs::path& dataDir, const fs::path& staging,
@@ -110,14 +180,21 @@ void installTables(const fs::path& dataDir, const fs::path& staging,
     if (ec) {
         throw Error("No se puede escribir en la carpeta " + staging.string() + ": " + ec.message());
     }
+    std::vector<std::pair<fs::path, fs::path>> plan;
+    std::size_t n = 0;
+    for (const auto& table : tables) {
+        for (const auto& file : table.oldFiles) {
+            plan.emplace_back(file,
+                              backup / (std::to_string(n++) + "-" + file.filename().string()));
+        }
+        plan.emplace_back(staging / (table.name + ".DBF"), dataDir / (table.name + ".DBF"));
+    }
+    writeJournal(staging, plan);
+
     Moves moves;
     try {
-        std::size_t n = 0;
-        for (const auto& table : tables) {
-            for (const auto& file : table.oldFiles) {
-                moves.move(file, backup / (std::to_string(n++) + "-" + file.filename().string()));
-            }
-            moves.move(staging / (table.name + ".DBF"), dataDir / (table.name + ".DBF"));
+        for (const auto& [from, to] : plan) {
+            moves.move(from, to);
         }
     } catch (...) {
         moves.undo();
@@ -125,6 +202,10 @@ void installTables(const fs::path& dataDir, const fs::path& staging,
         throw;
     }
     syncFolder(dataDir);
+    // The swap is complete: without its journal the folder is only clutter to remove, never a
+    // swap to undo.
+    fs::remove(staging / kJournal, ec);
+    syncFolder(staging);
 }
 
 } // namespace tdb::exporter
